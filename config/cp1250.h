@@ -1,0 +1,86 @@
+// Windows-1250 text: the code page of every text that the driver shows or writes.
+// Texts are written in UTF-8 in the source and turned into Windows-1250 bytes at
+// compile time; a character outside the code page is a compile error.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace qv {
+
+// Unicode code point of each byte 0x80..0xFF; 0 marks the five unassigned bytes.
+inline constexpr char16_t kCp1250High[128] = {
+    0x20AC, 0x0000, 0x201A, 0x0000, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x0000, 0x2030, 0x0160, 0x2039, 0x015A, 0x0164, 0x017D, 0x0179,
+    0x0000, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x0000, 0x2122, 0x0161, 0x203A, 0x015B, 0x0165, 0x017E, 0x017A,
+    0x00A0, 0x02C7, 0x02D8, 0x0141, 0x00A4, 0x0104, 0x00A6, 0x00A7,
+    0x00A8, 0x00A9, 0x015E, 0x00AB, 0x00AC, 0x00AD, 0x00AE, 0x017B,
+    0x00B0, 0x00B1, 0x02DB, 0x0142, 0x00B4, 0x00B5, 0x00B6, 0x00B7,
+    0x00B8, 0x0105, 0x015F, 0x00BB, 0x013D, 0x02DD, 0x013E, 0x017C,
+    0x0154, 0x00C1, 0x00C2, 0x0102, 0x00C4, 0x0139, 0x0106, 0x00C7,
+    0x010C, 0x00C9, 0x0118, 0x00CB, 0x011A, 0x00CD, 0x00CE, 0x010E,
+    0x0110, 0x0143, 0x0147, 0x00D3, 0x00D4, 0x0150, 0x00D6, 0x00D7,
+    0x0158, 0x016E, 0x00DA, 0x0170, 0x00DC, 0x00DD, 0x0162, 0x00DF,
+    0x0155, 0x00E1, 0x00E2, 0x0103, 0x00E4, 0x013A, 0x0107, 0x00E7,
+    0x010D, 0x00E9, 0x0119, 0x00EB, 0x011B, 0x00ED, 0x00EE, 0x010F,
+    0x0111, 0x0144, 0x0148, 0x00F3, 0x00F4, 0x0151, 0x00F6, 0x00F7,
+    0x0159, 0x016F, 0x00FA, 0x0171, 0x00FC, 0x00FD, 0x0163, 0x02D9,
+};
+
+// A zero-terminated Windows-1250 text of at most N - 1 bytes, built at compile time.
+template <std::size_t N>
+struct Cp1250Text {
+  char data[N] = {};
+  std::size_t size = 0;
+
+  consteval Cp1250Text(const char (&utf8)[N]) {
+    std::size_t i = 0;
+    while (i + 1 < N) {
+      const auto b0 = static_cast<unsigned char>(utf8[i]);
+      char32_t cp = 0;
+      if (b0 < 0x80) {
+        cp = b0;
+        i += 1;
+      } else if ((b0 & 0xE0) == 0xC0 && i + 2 < N) {
+        cp = (char32_t(b0 & 0x1F) << 6) | (static_cast<unsigned char>(utf8[i + 1]) & 0x3F);
+        i += 2;
+      } else if ((b0 & 0xF0) == 0xE0 && i + 3 < N) {
+        cp = (char32_t(b0 & 0x0F) << 12) |
+             (char32_t(static_cast<unsigned char>(utf8[i + 1]) & 0x3F) << 6) |
+             (static_cast<unsigned char>(utf8[i + 2]) & 0x3F);
+        i += 3;
+      } else {
+        throw "text is not valid UTF-8 or leaves Windows-1250";
+      }
+      data[size++] = Encode(cp);
+    }
+    data[size] = 0;
+  }
+
+  constexpr const char* c_str() const { return data; }
+  constexpr std::string_view view() const { return {data, size}; }
+  constexpr operator std::string_view() const { return view(); }
+
+ private:
+  static consteval char Encode(char32_t cp) {
+    if (cp < 0x80) return static_cast<char>(cp);
+    for (int b = 0; b < 128; ++b)
+      if (kCp1250High[b] != 0 && kCp1250High[b] == cp) return static_cast<char>(0x80 + b);
+    throw "character outside Windows-1250";
+  }
+};
+
+// Unicode code point of one Windows-1250 byte (U+FFFD for the unassigned ones).
+constexpr char32_t Cp1250ToUnicode(unsigned char b) {
+  if (b < 0x80) return b;
+  const char16_t cp = kCp1250High[b - 0x80];
+  return cp != 0 ? cp : 0xFFFD;
+}
+
+// Windows-1250 bytes as UTF-8, for terminals, GTK and tests.
+std::string Cp1250ToUtf8(std::string_view text);
+
+}  // namespace qv

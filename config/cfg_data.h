@@ -9,7 +9,7 @@ namespace qv {
 // Plain record, copied whole into the instance, the log writer and the monitor window.
 // Texts are Windows-1250 bytes.
 struct TCFGData {
-  int32_t AutoDetect = 1;  // 1: first card of the family; 0: the card at Bus/Slot
+  int32_t AutoDetect = 0;  // 1: first card of the family; 0: the card at Bus/Slot
   int32_t Bus = 0;
   int32_t Slot = 0;
   int32_t DemoMode = 0;  // non-zero: no card is searched for, opened or programmed

@@ -1,0 +1,62 @@
+#include "card/registers.h"
+
+#include "config/texts.h"
+
+namespace qv {
+
+uint8_t ReadReg8(const CardLibrary& lib, uint32_t base, uint32_t offset) {
+  return static_cast<uint8_t>(lib.MemRead(base + offset, 0) & 0xFF);
+}
+
+uint32_t ReadReg24(const CardLibrary& lib, uint32_t base, uint32_t offset) {
+  const uint32_t b0 = ReadReg8(lib, base, offset);
+  const uint32_t b1 = ReadReg8(lib, base, offset + 4);
+  const uint32_t b2 = ReadReg8(lib, base, offset + 8);
+  return b0 | (b1 << 8) | (b2 << 16);
+}
+
+void WriteReg8(const CardLibrary& lib, uint32_t base, uint32_t offset, uint8_t value) {
+  lib.MemWrite(base + offset, 0, value);
+}
+
+void WriteReg24(const CardLibrary& lib, uint32_t base, uint32_t offset, uint32_t value) {
+  WriteReg8(lib, base, offset, static_cast<uint8_t>(value));
+  WriteReg8(lib, base, offset + 4, static_cast<uint8_t>(value >> 8));
+  WriteReg8(lib, base, offset + 8, static_cast<uint8_t>(value >> 16));
+}
+
+bool InitCard(const CardLibrary& lib, uint32_t base, const TKarta& k, std::string& message) {
+  WriteReg8(lib, base, reg::DOUTReg, 0);
+  WriteReg8(lib, base, reg::kInit384, 0);
+  WriteReg8(lib, base, reg::kInit388, 0x7F);
+  WriteReg8(lib, base, reg::kInit1008, 0);
+  WriteReg8(lib, base, reg::kInit396, 0);
+  WriteReg8(lib, base, reg::XSTREnReg, k.XSTREnReg);
+  WriteReg8(lib, base, reg::XSTRClrReg, 0x40);
+  WriteReg24(lib, base, reg::CNT0SetReg, 0);
+  WriteReg24(lib, base, reg::CNT1SetReg, 0);
+  WriteReg24(lib, base, reg::CNT2SetReg, 0);
+  WriteReg24(lib, base, reg::CNT0RngReg, k.CNT0RngReg);
+  WriteReg24(lib, base, reg::CNT1RngReg, k.CNT1RngReg);
+  WriteReg24(lib, base, reg::CNT2RngReg, k.CNT2RngReg);
+  WriteReg24(lib, base, reg::CNT0CMP1, k.CNT0CMP1);
+  WriteReg24(lib, base, reg::CNT1CMP1, k.CNT1CMP1);
+  WriteReg24(lib, base, reg::CNT2CMP1, k.CNT2CMP1);
+  WriteReg24(lib, base, reg::CNT0CMP2, k.CNT0CMP2);
+  WriteReg24(lib, base, reg::CNT1CMP2, k.CNT1CMP2);
+  WriteReg24(lib, base, reg::CNT2CMP2, k.CNT2CMP2);
+  WriteReg8(lib, base, reg::CNT0CWReg, static_cast<uint8_t>(k.CNT0CWReg));
+  WriteReg8(lib, base, reg::CNT1CWReg, static_cast<uint8_t>(k.CNT1CWReg));
+  WriteReg8(lib, base, reg::CNT2CWReg, static_cast<uint8_t>(k.CNT2CWReg));
+  WriteReg8(lib, base, reg::CNTEnReg, k.CNTEnReg);
+  WriteReg8(lib, base, reg::CNTCmdReg, reg::kLoadAll);
+  WriteReg8(lib, base, reg::CMPEnReg, k.CMPEnReg);
+  WriteReg8(lib, base, reg::CMPClrReg, 0x77);
+  WriteReg8(lib, base, reg::kInit920, 0);
+  WriteReg8(lib, base, reg::RTDOReg, 0);
+  WriteReg8(lib, base, reg::RTDOCfgReg, k.RTDOCfgReg);
+  message = text::kCardOk.view();
+  return true;
+}
+
+}  // namespace qv

@@ -1,0 +1,264 @@
+// qvhost: plays the QV host. Loads the driver by path, resolves its 18 functions, runs an
+// instance from a parameter file through the host's cycle and prints what it sees.
+#include <chrono>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "config/cp1250.h"
+#include "driver/channels.h"
+#include "driver/host_abi.h"
+#include "host/loader.h"
+#include "monitor/pump.h"
+
+namespace {
+
+struct Exports {
+  decltype(&Version) Version = nullptr;
+  decltype(&Check) Check = nullptr;
+  decltype(&GetDriverInfo) GetDriverInfo = nullptr;
+  decltype(&QueryProc) QueryProc = nullptr;
+  decltype(&MakeDriver) MakeDriver = nullptr;
+  decltype(&DisposeDriver) DisposeDriver = nullptr;
+  decltype(&Init) Init = nullptr;
+  decltype(&Done) Done = nullptr;
+  decltype(&BufferInfo) BufferInfo = nullptr;
+  decltype(&SetBufferAddr) SetBufferAddr = nullptr;
+  decltype(&InputRequest) InputRequest = nullptr;
+  decltype(&InputRequestCompleted) InputRequestCompleted = nullptr;
+  decltype(&GetInput) GetInput = nullptr;
+  decltype(&InputFinalized) InputFinalized = nullptr;
+  decltype(&OutputRequest) OutputRequest = nullptr;
+  decltype(&OutputRequestCompleted) OutputRequestCompleted = nullptr;
+  decltype(&OutputFinalized) OutputFinalized = nullptr;
+  decltype(&DriverProc) DriverProc = nullptr;
+};
+
+template <typename F>
+bool Resolve(const qvhost::Library& lib, const char* name, F& fn) {
+  fn = reinterpret_cast<F>(lib.Find(name));
+  if (fn == nullptr) std::fprintf(stderr, "qvhost: the driver does not export %s\n", name);
+  return fn != nullptr;
+}
+
+bool ResolveAll(const qvhost::Library& lib, Exports& e) {
+  bool ok = true;
+#define QV_RESOLVE(name) ok = Resolve(lib, #name, e.name) && ok
+  QV_RESOLVE(Version);
+  QV_RESOLVE(Check);
+  QV_RESOLVE(GetDriverInfo);
+  QV_RESOLVE(QueryProc);
+  QV_RESOLVE(MakeDriver);
+  QV_RESOLVE(DisposeDriver);
+  QV_RESOLVE(Init);
+  QV_RESOLVE(Done);
+  QV_RESOLVE(BufferInfo);
+  QV_RESOLVE(SetBufferAddr);
+  QV_RESOLVE(InputRequest);
+  QV_RESOLVE(InputRequestCompleted);
+  QV_RESOLVE(GetInput);
+  QV_RESOLVE(InputFinalized);
+  QV_RESOLVE(OutputRequest);
+  QV_RESOLVE(OutputRequestCompleted);
+  QV_RESOLVE(OutputFinalized);
+  QV_RESOLVE(DriverProc);
+#undef QV_RESOLVE
+  return ok;
+}
+
+struct Output {
+  uint32_t channel;
+  int32_t kind;
+  uint32_t value;
+};
+
+struct Options {
+  std::string driver;
+  std::string ini;
+  int cycles = 0;
+  int period_ms = 100;
+  bool monitor = false;
+  std::vector<Output> outputs;
+};
+
+void Usage(FILE* to) {
+  std::fputs(
+      "usage: qvhost --ini FILE [options]\n"
+      "Loads the QV driver, initialises one instance from the parameter FILE and runs the\n"
+      "host's cycle against whatever card library stands behind the driver.\n"
+      "\n"
+      "  --ini FILE         parameter file (Windows-1250 INI)\n"
+      "  --driver PATH      driver library (default: the one beside qvhost)\n"
+      "  --cycles N         host cycles to run (default 0: initialise and finish)\n"
+      "  --period MS        time between cycles in milliseconds (default 100)\n"
+      "  --out CH=VALUE     write VALUE to output channel CH every cycle; repeatable.\n"
+      "                     Channels 50-57 and 60-67 take 0 or 1; VALUE may be 0x...\n"
+      "  --monitor          show the driver's register monitor window during the cycles\n"
+      "  --help             this text\n"
+      "Exit status: 0 success, 1 the driver could not be loaded or initialised, 2 usage.\n",
+      to);
+}
+
+bool ParseOut(const char* arg, Output& out) {
+  char* end = nullptr;
+  const unsigned long ch = std::strtoul(arg, &end, 10);
+  if (end == arg || *end != '=') return false;
+  const char* v = end + 1;
+  const long long value = std::strtoll(v, &end, 0);
+  if (end == v || *end != '\0') return false;
+  const qv::ChannelRow* row = qv::FindChannel(static_cast<uint32_t>(ch));
+  if (row == nullptr || row->direction != qv::Direction::Output) return false;
+  out = {static_cast<uint32_t>(ch), row->kind, static_cast<uint32_t>(value)};
+  return true;
+}
+
+int ParseArgs(int argc, char** argv, Options& o) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    const bool has_value = i + 1 < argc;
+    if (a == "--help" || a == "-h") {
+      Usage(stdout);
+      std::exit(0);
+    } else if (a == "--ini" && has_value) {
+      o.ini = argv[++i];
+    } else if (a == "--driver" && has_value) {
+      o.driver = argv[++i];
+    } else if (a == "--cycles" && has_value) {
+      o.cycles = std::atoi(argv[++i]);
+    } else if (a == "--period" && has_value) {
+      o.period_ms = std::atoi(argv[++i]);
+    } else if (a == "--monitor") {
+      o.monitor = true;
+    } else if (a == "--out" && has_value) {
+      Output out{};
+      if (!ParseOut(argv[++i], out)) {
+        std::fprintf(stderr, "qvhost: --out %s: not an output channel and value\n", argv[i]);
+        return 2;
+      }
+      o.outputs.push_back(out);
+    } else {
+      std::fprintf(stderr, "qvhost: unknown or incomplete option %s\n", a.c_str());
+      Usage(stderr);
+      return 2;
+    }
+  }
+  if (o.ini.empty()) {
+    std::fputs("qvhost: --ini FILE is required\n", stderr);
+    Usage(stderr);
+    return 2;
+  }
+  if (o.cycles < 0 || o.period_ms < 0) {
+    std::fputs("qvhost: --cycles and --period take non-negative numbers\n", stderr);
+    return 2;
+  }
+  return 0;
+}
+
+std::string Binary(uint32_t byte) {
+  std::string s(8, '0');
+  for (int b = 0; b < 8; ++b)
+    if (byte & (1u << b)) s[7 - b] = '1';
+  return s;
+}
+
+void PrintInputs(const Exports& e, PData data, int cycle) {
+  std::printf("cycle %d\n", cycle);
+  std::size_t count = 0;
+  const qv::ChannelRow* rows = qv::ChannelRows(count);
+  for (std::size_t r = 0; r < count; ++r) {
+    const qv::ChannelRow& row = rows[r];
+    if (row.direction != qv::Direction::Input) continue;
+    if (row.rule == qv::Rule::Bit) {
+      std::string bits;
+      for (unsigned ch = row.last + 1; ch-- > row.first;) {
+        THostValue v{row.kind, 0};
+        e.GetInput(data, ch, &v);
+        bits += (v.Value & 0xFF) != 0 ? '1' : '0';
+      }
+      std::printf("  %2u-%2u %-14s bits %s\n", row.first, row.last, row.name, bits.c_str());
+      continue;
+    }
+    THostValue v{row.kind, 0};
+    e.GetInput(data, row.first, &v);
+    const auto value = static_cast<uint32_t>(v.Value);
+    if (row.width == 24)
+      std::printf("  %5u %-14s %8" PRIu32 "\n", row.first, row.name, value);
+    else
+      std::printf("  %5u %-14s %8" PRIu32 "  %s\n", row.first, row.name, value,
+                  Binary(value).c_str());
+  }
+}
+
+// Waits `ms` while the thread's window messages (the monitor's timer) are delivered.
+void WaitPumping(int ms, bool pump) {
+  const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  do {
+    if (pump) qv::PumpWindowMessages();
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        until - std::chrono::steady_clock::now());
+    if (left.count() <= 0) break;
+    qvhost::SleepMs(left.count() < 10 ? static_cast<int>(left.count()) : 10);
+  } while (true);
+}
+
+int Run(const Options& o, const Exports& e) {
+  std::printf("Version        0x%08" PRIX32 " (%" PRIu32 ")\n", e.Version(), e.Version());
+  std::printf("Check          %s\n", e.Check() != 0 ? "true" : "false");
+  char info[64] = {};
+  e.GetDriverInfo(0, info);
+  std::printf("GetDriverInfo  %s\n", qv::Cp1250ToUtf8(info).c_str());
+  char version[64] = {};
+  THostValue query{kKindText, reinterpret_cast<uintptr_t>(version)};
+  e.QueryProc(0, kKindText, "GetVersion", 0, &query);
+  std::printf("QueryProc      GetVersion = %s\n", qv::Cp1250ToUtf8(version).c_str());
+
+  PData data = e.MakeDriver();
+  if (data == nullptr) {
+    std::fputs("qvhost: MakeDriver returned no instance\n", stderr);
+    return 1;
+  }
+  char error[256] = {};
+  const bool ok = e.Init(data, 0, o.ini.c_str(), sizeof error - 1, error, 0, 0, 0, 0) != 0;
+  if (!ok) {
+    std::printf("Init           failed: %s\n", qv::Cp1250ToUtf8(error).c_str());
+  } else {
+    std::printf("Init           ok (%s)\n", o.ini.c_str());
+    if (o.monitor) e.DriverProc(data, 1, 0, 0, 0, 0);
+    for (int c = 1; c <= o.cycles; ++c) {
+      e.InputRequest(data);
+      e.InputRequestCompleted(data);
+      PrintInputs(e, data, c);
+      int32_t status = 0;
+      e.InputFinalized(data, nullptr, &status);
+      for (const Output& out : o.outputs) e.OutputRequest(data, out.channel, out.kind, out.value);
+      e.OutputRequestCompleted(data);
+      e.OutputFinalized(data, nullptr, &status);
+      std::fflush(stdout);
+      if (c < o.cycles || o.monitor) WaitPumping(o.period_ms, o.monitor);
+    }
+  }
+  e.Done(data);
+  e.DisposeDriver(data);
+  std::printf("Done           instance finished\n");
+  return ok ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options o;
+  if (const int rc = ParseArgs(argc, argv, o); rc != 0) return rc;
+  if (o.driver.empty()) o.driver = qvhost::DefaultDriverPath(argv[0]);
+
+  qvhost::Library lib(o.driver);
+  if (!lib.Loaded()) {
+    std::fprintf(stderr, "qvhost: cannot load %s: %s\n", o.driver.c_str(), lib.Error().c_str());
+    return 1;
+  }
+  Exports e;
+  if (!ResolveAll(lib, e)) return 1;
+  return Run(o, e);
+}

@@ -1,0 +1,175 @@
+#include "sim/sim_config.h"
+
+#include <array>
+#include <charconv>
+
+namespace qv::sim {
+
+namespace {
+
+constexpr std::array<const char*, 9> kFunctionNames = {
+    "OX952_CardsInSystem", "OX952_Card_DID", "OX952_Card_BUS", "OX952_Card_SLOT", "OX952_Open",
+    "OX952_BAR11_BaseAdr", "OX952_Close",    "OX952_MemRead",  "OX952_MemWrite"};
+
+constexpr bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\v';
+}
+
+// Splits a line (comment already removed) into blank-separated words.
+std::vector<std::string_view> Words(std::string_view line) {
+  std::vector<std::string_view> words;
+  size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && IsBlank(line[i])) ++i;
+    const size_t start = i;
+    while (i < line.size() && !IsBlank(line[i])) ++i;
+    if (i > start) words.push_back(line.substr(start, i - start));
+  }
+  return words;
+}
+
+bool ParseNumber(std::string_view word, uint32_t* value) {
+  int base = 10;
+  if (word.size() > 2 && word[0] == '0' && (word[1] == 'x' || word[1] == 'X')) {
+    word.remove_prefix(2);
+    base = 16;
+  }
+  if (word.empty() || word[0] == '+' || word[0] == '-') return false;
+  const auto [end, ec] = std::from_chars(word.data(), word.data() + word.size(), *value, base);
+  return ec == std::errc() && end == word.data() + word.size();
+}
+
+bool ParseFunction(std::string_view word, OX952SimFunction* f) {
+  for (size_t i = 0; i < kFunctionNames.size(); ++i) {
+    const std::string_view name = kFunctionNames[i];
+    // The maker's prefix may be left out: "Open" is "OX952_Open".
+    if (word == name || word == name.substr(6)) {
+      *f = static_cast<OX952SimFunction>(i);
+      return true;
+    }
+  }
+  return false;
+}
+
+bool ParseRaiseKind(std::string_view word, RaiseKind* kind) {
+  for (RaiseKind k :
+       {RaiseKind::kAccessViolation, RaiseKind::kIllegalInstruction, RaiseKind::kCppException}) {
+    if (word == RaiseKindName(k)) {
+      *kind = k;
+      return true;
+    }
+  }
+  return false;
+}
+
+// Parses one non-empty line into `config`; returns "" or what is wrong.
+std::string ParseLine(const std::vector<std::string_view>& w, SimConfig* config) {
+  const std::string_view keyword = w[0];
+  auto number = [&](size_t i, const char* what, uint32_t* value) -> std::string {
+    if (i >= w.size()) return std::string("missing ") + what;
+    if (!ParseNumber(w[i], value)) {
+      return std::string("bad ") + what + " '" + std::string(w[i]) + "'";
+    }
+    return {};
+  };
+  std::string error;
+  if (keyword == "card") {
+    CardEntry card;
+    if (!(error = number(1, "device ID", &card.device_id)).empty()) return error;
+    if (!(error = number(2, "bus", &card.bus)).empty()) return error;
+    if (!(error = number(3, "slot", &card.slot)).empty()) return error;
+    if (w.size() > 4) {
+      if (w[4] == "in-use") {
+        card.in_use = true;
+      } else if (w[4] != "free") {
+        return "expected 'free' or 'in-use', not '" + std::string(w[4]) + "'";
+      }
+    }
+    if (w.size() > 5) return "unexpected '" + std::string(w[5]) + "'";
+    if (config->cards.size() >= kMaxCards) return "more than 256 cards";
+    config->cards.push_back(card);
+    return {};
+  }
+  if (keyword == "fault") {
+    FaultEntry fault;
+    if (w.size() < 2) return "missing function";
+    if (!ParseFunction(w[1], &fault.function)) {
+      return "unknown function '" + std::string(w[1]) + "'";
+    }
+    if (!(error = number(2, "call number", &fault.call)).empty()) return error;
+    if (fault.call == 0) return "call number must be 1 or more";
+    if (!(error = number(3, "result", &fault.result)).empty()) return error;
+    if (fault.result == 0) return "a fault's result must be non-zero";
+    if (w.size() > 4) return "unexpected '" + std::string(w[4]) + "'";
+    config->faults.push_back(fault);
+    return {};
+  }
+  if (keyword == "raise") {
+    RaiseEntry raise;
+    if (w.size() < 2) return "missing kind of fault";
+    if (!ParseRaiseKind(w[1], &raise.kind)) {
+      return "unknown kind '" + std::string(w[1]) +
+             "' (access-violation, illegal-instruction or cpp-exception)";
+    }
+    if (w.size() > 2) {
+      if (!(error = number(2, "call number", &raise.call)).empty()) return error;
+      if (raise.call == 0) return "call number must be 1 or more";
+    }
+    if (w.size() > 3) return "unexpected '" + std::string(w[3]) + "'";
+    config->raises.push_back(raise);
+    return {};
+  }
+  return "unknown keyword '" + std::string(keyword) + "' (card, fault or raise)";
+}
+
+}  // namespace
+
+SimConfig DefaultSimConfig() {
+  SimConfig config;
+  config.cards.push_back({.device_id = 512, .bus = 2, .slot = 13, .in_use = false});
+  return config;
+}
+
+bool ParseSimConfig(std::string_view text, std::string_view source, SimConfig* config,
+                    std::string* error) {
+  *config = SimConfig{};
+  uint32_t line_number = 0;
+  while (!text.empty()) {
+    ++line_number;
+    const size_t eol = text.find('\n');
+    std::string_view line = text.substr(0, eol);
+    text = eol == std::string_view::npos ? std::string_view{} : text.substr(eol + 1);
+    line = line.substr(0, line.find('#'));
+    const std::vector<std::string_view> words = Words(line);
+    if (words.empty()) continue;
+    const std::string what = ParseLine(words, config);
+    if (!what.empty()) {
+      *error = std::string(source) + ":" + std::to_string(line_number) + ": " + what;
+      *config = SimConfig{};
+      return false;
+    }
+  }
+  error->clear();
+  return true;
+}
+
+const char* FunctionName(OX952SimFunction f) {
+  const auto i = static_cast<size_t>(f);
+  return i < kFunctionNames.size() ? kFunctionNames[i] : "?";
+}
+
+const char* RaiseKindName(RaiseKind kind) {
+  switch (kind) {
+    case RaiseKind::kAccessViolation:
+      return "access-violation";
+    case RaiseKind::kIllegalInstruction:
+      return "illegal-instruction";
+    case RaiseKind::kCppException:
+      return "cpp-exception";
+    case RaiseKind::kNone:
+      break;
+  }
+  return "none";
+}
+
+}  // namespace qv::sim

@@ -1,0 +1,47 @@
+#include <windows.h>
+
+#include <cstdint>
+
+#include "sim/sim_platform.h"
+
+namespace qv::sim {
+
+namespace {
+
+bool Win32GetEnv(const char* name, std::string* value) {
+  char buffer[1024];
+  const DWORD n = GetEnvironmentVariableA(name, buffer, sizeof buffer);
+  if (n == 0 || n >= sizeof buffer) return false;  // absent, or longer than any path we use
+  value->assign(buffer, n);
+  return true;
+}
+
+// The maker's library is built with MSVC: its C++ exceptions reach the caller as SEH
+// exception 0xE06D7363 ("msc"), which a MinGW-built throw could not imitate across DLLs.
+constexpr DWORD kMsvcCppException = 0xE06D7363;
+constexpr ULONG_PTR kMsvcMagic = 0x19930520;
+
+void Win32Raise(RaiseKind kind) {
+  static volatile uintptr_t unmapped = 0x10;
+  switch (kind) {
+    case RaiseKind::kAccessViolation:
+      *reinterpret_cast<volatile uint32_t*>(unmapped) = 1;
+      break;
+    case RaiseKind::kIllegalInstruction:
+      __builtin_trap();
+    case RaiseKind::kCppException: {
+      // magic, object, throw info (and, on 64-bit, the image base): no real object here.
+      const ULONG_PTR args[4] = {kMsvcMagic, 0, 0, 0};
+      RaiseException(kMsvcCppException, EXCEPTION_NONCONTINUABLE, sizeof(void*) == 8 ? 4 : 3, args);
+      break;
+    }
+    case RaiseKind::kNone:
+      break;
+  }
+}
+
+}  // namespace
+
+const SimPlatform kSimPlatform = {.GetEnv = Win32GetEnv, .Raise = Win32Raise};
+
+}  // namespace qv::sim

@@ -1,0 +1,213 @@
+// Discovery, register primitives and the initial programming, asserted on the call journal.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <stdexcept>
+
+#include "card/discovery.h"
+#include "card/registers.h"
+#include "config/texts.h"
+#include "fake_library.h"
+
+using qvtest::FakeCard;
+using qvtest::FakeLibrary;
+
+namespace {
+
+struct Found {
+  bool ok = false;
+  uint32_t did = 0xDEAD, index = 0xDEAD, base = 0xDEAD;
+  int32_t bus = 0, slot = 0;
+  std::string message;
+};
+
+Found Find(uint8_t mode, int32_t bus, int32_t slot) {
+  Found f;
+  f.bus = bus;
+  f.slot = slot;
+  f.ok = qv::FindCard(FakeLibrary::Table(), mode, f.did, f.bus, f.slot, f.index, f.base, f.message);
+  return f;
+}
+
+class Discovery : public ::testing::Test {
+ protected:
+  FakeLibrary& lib = FakeLibrary::Get();
+};
+
+TEST_F(Discovery, AutoDetectChoosesFirstFamilyCardAndReturnsItsPosition) {
+  lib.Reset({{0x1234, 0, 1}, {528, 4, 9}, {512, 2, 13}});
+  const Found f = Find(1, 77, 88);
+  ASSERT_TRUE(f.ok);
+  EXPECT_EQ(f.message, qv::text::kCardOk.view());
+  EXPECT_EQ(f.did, 528u);
+  EXPECT_EQ(f.index, 1u);
+  EXPECT_EQ(f.bus, 4);
+  EXPECT_EQ(f.slot, 9);
+  EXPECT_EQ(f.base, 0x20000u);
+  EXPECT_EQ(lib.Joined(), "Count DID(0) DID(1) BUS(1) SLOT(1) Open(1) BAR(1)");
+  EXPECT_EQ(lib.OpenCount(), 1);
+}
+
+TEST_F(Discovery, SelectModeOpensAndClosesEveryFamilyCardAheadOfTheRequestedOne) {
+  lib.Reset({{512, 1, 1}, {530, 2, 13}});
+  const Found f = Find(0, 2, 13);
+  ASSERT_TRUE(f.ok);
+  EXPECT_EQ(f.index, 1u);
+  EXPECT_EQ(f.did, 530u);
+  EXPECT_EQ(lib.Joined(),
+            "Count DID(0) BUS(0) SLOT(0) Open(0) BAR(0) Close(0) DID(1) BUS(1) SLOT(1) Open(1) BAR(1)");
+  EXPECT_EQ(lib.OpenCount(), 1);
+}
+
+TEST_F(Discovery, SelectModeWithTheRequestedCardMissing) {
+  lib.Reset({{512, 2, 13}});
+  const Found f = Find(0, 0, 0);
+  EXPECT_FALSE(f.ok);
+  EXPECT_EQ(f.message, qv::text::kRequestedCardMissing.view());
+  EXPECT_EQ(lib.Joined(), "Count DID(0) BUS(0) SLOT(0) Open(0) BAR(0) Close(0)");
+  EXPECT_EQ(lib.OpenCount(), 0);
+}
+
+TEST_F(Discovery, OtherDeviceIdsArePassedOverEvenAtTheRequestedSlot) {
+  lib.Reset({{513, 2, 13}, {529, 2, 13}, {531, 2, 13}});
+  Found f = Find(0, 2, 13);
+  EXPECT_FALSE(f.ok);
+  EXPECT_EQ(f.message, qv::text::kNoFamilyCard.view());
+  EXPECT_EQ(lib.Joined(), "Count DID(0) DID(1) DID(2)");
+
+  lib.Reset({{513, 2, 13}, {512, 5, 5}});
+  f = Find(0, 2, 13);
+  EXPECT_EQ(f.message, qv::text::kRequestedCardMissing.view());
+}
+
+TEST_F(Discovery, AutoDetectStopsAtAFirstCardInUse) {
+  lib.Reset({{512, 1, 1, true}, {512, 2, 2}});
+  const Found f = Find(1, 0, 0);
+  EXPECT_FALSE(f.ok);
+  EXPECT_EQ(f.message, qv::text::kCardInUse.view());
+  EXPECT_EQ(lib.Joined(), "Count DID(0) BUS(0) SLOT(0) Open(0)");
+  EXPECT_EQ(lib.OpenCount(), 0);
+}
+
+TEST_F(Discovery, NoCardsAtAll) {
+  lib.Reset({});
+  const Found f = Find(1, 0, 0);
+  EXPECT_FALSE(f.ok);
+  EXPECT_EQ(f.message, qv::text::kNoVodraCard.view());
+}
+
+TEST_F(Discovery, BaseAddressFailureClosesTheCardFirst) {
+  lib.Reset({{512, 1, 1}, {512, 2, 13}});
+  lib.fail["BAR"] = {1, 7};
+  const Found f = Find(0, 2, 13);
+  EXPECT_FALSE(f.ok);
+  EXPECT_EQ(f.message, qv::text::kCardLibraryError.view());
+  EXPECT_EQ(lib.Joined(), "Count DID(0) BUS(0) SLOT(0) Open(0) BAR(0) Close(0)");
+  EXPECT_EQ(lib.OpenCount(), 0);
+}
+
+// Every library function failing at every position it is called: always the library
+// text (or the in-use text for Open), and never a card left open.
+TEST_F(Discovery, FaultSweepLeavesNoCardOpen) {
+  const std::vector<FakeCard> cards = {{0x99, 0, 0}, {512, 1, 1}, {528, 3, 4}};
+  for (const char* fn : {"Count", "DID", "BUS", "SLOT", "Open", "BAR"}) {
+    for (int nth = 1; nth <= 3; ++nth) {
+      for (uint8_t mode : {0, 1}) {
+        lib.Reset(cards);
+        lib.fail[fn] = {nth, 5};
+        const Found f = Find(mode, 3, 4);
+        const bool injected = lib.calls[fn] >= nth;
+        SCOPED_TRACE(std::string(fn) + " #" + std::to_string(nth) + " mode " + std::to_string(mode));
+        EXPECT_EQ(lib.OpenCount(), f.ok ? 1 : 0);
+        if (!injected) continue;
+        EXPECT_FALSE(f.ok);
+        if (std::string(fn) == "Open") {
+          EXPECT_TRUE(f.message == qv::text::kCardInUse.view() ||
+                      f.message == qv::text::kRequestedCardMissing.view())
+              << f.message;
+        } else {
+          EXPECT_EQ(f.message, qv::text::kCardLibraryError.view());
+        }
+      }
+    }
+  }
+}
+
+TEST(CardModelName, KnownAndUnknownDeviceIds) {
+  EXPECT_EQ(qv::CardModelName(0), "???");
+  EXPECT_EQ(qv::CardModelName(512), "LVK-5120B");
+  EXPECT_EQ(qv::CardModelName(513), "LVK-5120B");
+  EXPECT_EQ(qv::CardModelName(529), "LVK-5120C");
+  EXPECT_EQ(qv::CardModelName(530), "LVK-5120E");
+  EXPECT_EQ(qv::CardModelName(531), "LVK-5120E");
+  EXPECT_EQ(qv::CardModelName(0x10200), "???");
+}
+
+TEST(Registers, TwentyFourBitAccessesGoLowByteFirst) {
+  auto& lib = FakeLibrary::Get();
+  lib.Reset();
+  lib.read_bytes = {{0x1000 + 512, 0x12}, {0x1000 + 516, 0x34}, {0x1000 + 520, 0x56}};
+  EXPECT_EQ(qv::ReadReg24(FakeLibrary::Table(), 0x1000, 512), 0x563412u);
+  EXPECT_EQ(qv::ReadReg8(FakeLibrary::Table(), 0x1000, 516), 0x34u);
+  qv::WriteReg24(FakeLibrary::Table(), 0x1000, 528, 0xAB123456u);
+  EXPECT_EQ(lib.Joined(), "R1200 R1204 R1208 R1204 W1210=56 W1214=34 W1218=12");
+}
+
+TEST(Registers, InitCardWritesTheFixedSequence) {
+  auto& lib = FakeLibrary::Get();
+  lib.Reset();
+  qv::TKarta k;
+  k.XSTREnReg = 0x11;
+  k.CNT0RngReg = 0x010203;
+  k.CNT1RngReg = 0x040506;
+  k.CNT2RngReg = 0x070809;
+  k.CNT0CMP1 = 0x0A0B0C;
+  k.CNT1CMP1 = 0x0D0E0F;
+  k.CNT2CMP1 = 0x101112;
+  k.CNT0CMP2 = 0x131415;
+  k.CNT1CMP2 = 0x161718;
+  k.CNT2CMP2 = 0x191A1B;
+  k.CNT0CWReg = 0x1C;
+  k.CNT1CWReg = 0x1D;
+  k.CNT2CWReg = 0x1E;
+  k.CNTEnReg = 0x1F;
+  k.CMPEnReg = 0x21;
+  k.RTDOCfgReg = 0x22;
+  k.CNT0SetReg = 0x99;  // never written: the presets start at 0
+  std::string message;
+  EXPECT_TRUE(qv::InitCard(FakeLibrary::Table(), 0, k, message));
+  EXPECT_EQ(message, qv::text::kCardOk.view());
+  EXPECT_EQ(lib.journal.size(), 53u);
+  EXPECT_EQ(lib.Joined(),
+            "W4=0 W180=0 W184=7F W3F0=0 W18C=0 W190=11 W194=40 "
+            "W200=0 W204=0 W208=0 W280=0 W284=0 W288=0 W300=0 W304=0 W308=0 "
+            "W210=3 W214=2 W218=1 W290=6 W294=5 W298=4 W310=9 W314=8 W318=7 "
+            "W220=C W224=B W228=A W2A0=F W2A4=E W2A8=D W320=12 W324=11 W328=10 "
+            "W230=15 W234=14 W238=13 W2B0=18 W2B4=17 W2B8=16 W330=1B W334=1A W338=19 "
+            "W270=1C W2F0=1D W370=1E W380=1F W384=70 W390=21 W394=77 W398=0 W3A0=0 W3A4=22");
+}
+
+// The guarded count call survives what a broken library may do inside it.
+__attribute__((no_sanitize("undefined"))) void Segfault() {
+  volatile int* volatile nowhere = nullptr;
+  *nowhere = 1;
+}
+void IllegalInstruction() { __builtin_trap(); }
+void Throw() { throw std::runtime_error("library failure"); }
+
+TEST(GuardedCount, FaultsAndExceptionsBecomeTheLibraryError) {
+  auto& lib = FakeLibrary::Get();
+  for (auto action : {&Segfault, &IllegalInstruction, &Throw}) {
+    lib.Reset({{512, 1, 1}});
+    lib.count_action = action;
+    const Found f = Find(1, 0, 0);
+    EXPECT_FALSE(f.ok);
+    EXPECT_EQ(f.message, qv::text::kCardLibraryError.view());
+    EXPECT_EQ(lib.Joined(), "Count");
+  }
+  // And the next call works normally.
+  lib.Reset({{512, 1, 1}});
+  EXPECT_TRUE(Find(1, 0, 0).ok);
+}
+
+}  // namespace

@@ -1,0 +1,325 @@
+// The lifecycle exports as the host calls them, with the simulator behind the driver.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+
+#include "driver_support.h"
+
+namespace qvtest {
+namespace {
+
+namespace fs = std::filesystem;
+
+class Lifecycle : public ::testing::Test {
+ protected:
+  void SetUp() override { OX952Sim_Reset(); }
+  void TearDown() override {
+    for (PData p : made_) {
+      Done(p);
+      DisposeDriver(p);
+    }
+  }
+  PData Make() {
+    made_.push_back(MakeDriver());
+    return made_.back();
+  }
+  std::string Write(const Ini& ini, const std::string& name = "p.ini") {
+    const std::string path = dir_.File(name);
+    WriteBytes(path, ini.Bytes());
+    return path;
+  }
+  std::string LogTo(const std::string& name) const {
+    return "Povolen=1\r\nNázev souboru=" + dir_.File(name) + "\r\n";
+  }
+
+  TempDir dir_;
+  std::vector<PData> made_;
+};
+
+TEST(Describe, VersionCheckAndDriverInfo) {
+  EXPECT_EQ(Version(), 0x00030000u);
+  EXPECT_EQ(Check(), 1);
+  char buffer[40];
+  std::memset(buffer, 0x7E, sizeof buffer);
+  EXPECT_EQ(GetDriverInfo(0, buffer), buffer);
+  EXPECT_EQ(std::string(buffer), qv::text::kDriverInfo.view());
+  EXPECT_EQ(std::strlen(buffer), 24u);
+  EXPECT_EQ(buffer[25], 0x7E) << "exactly 25 bytes written";
+  EXPECT_EQ(GetDriverInfo(0, nullptr), nullptr);
+}
+
+TEST(Describe, QueryProcAnswersOnlyTheExactQuery) {
+  char buffer[32];
+  auto ask = [&](int32_t code, const char* name, int32_t kind) {
+    std::memset(buffer, 0, sizeof buffer);
+    THostValue v{kind, reinterpret_cast<uintptr_t>(buffer)};
+    QueryProc(0, code, name, 0, &v);
+    return std::string(buffer);
+  };
+  EXPECT_EQ(ask(11, "GetVersion", 11), qv::text::kDriverInfo.view());
+  EXPECT_EQ(ask(11, "getversion", 11), "");
+  EXPECT_EQ(ask(10, "GetVersion", 11), "");
+  EXPECT_EQ(ask(11, "GetVersion", 5), "");
+  EXPECT_EQ(ask(11, "", 11), "");
+  EXPECT_EQ(ask(11, nullptr, 11), "");
+  QueryProc(0, 11, "GetVersion", 0, nullptr);  // no record: nothing
+  THostValue empty{11, 0};
+  QueryProc(0, 11, "GetVersion", 0, &empty);  // no buffer: nothing
+}
+
+TEST(Describe, ExchangeHelpersTouchNothing) {
+  EXPECT_EQ(BufferInfo(), 0u);
+  int32_t status = 99;
+  EXPECT_EQ(InputFinalized(nullptr, nullptr, &status), 1);
+  EXPECT_EQ(status, 0);
+  status = 99;
+  EXPECT_EQ(OutputFinalized(nullptr, nullptr, &status), 1);
+  EXPECT_EQ(status, 0);
+  EXPECT_EQ(InputFinalized(nullptr, nullptr, nullptr), 1);
+  SetBufferAddr(nullptr);
+  InputRequest(nullptr);
+}
+
+TEST(NullInstance, InitReportsAndCutsTheText) {
+  char buffer[64];
+  std::memset(buffer, 0x55, sizeof buffer);
+  EXPECT_EQ(Init(nullptr, 0, "x.ini", 10, buffer, 0, 0, 0, 0), 0);
+  EXPECT_EQ(std::string(buffer), qv::text::kInitNullPData.view().substr(0, 10));
+  EXPECT_EQ(buffer[11], 0x55);
+
+  std::memset(buffer, 0x55, sizeof buffer);
+  EXPECT_EQ(Init(nullptr, 0, "x.ini", 0, buffer, 0, 0, 0, 0), 0);
+  EXPECT_EQ(buffer[0], 0);
+  EXPECT_EQ(buffer[1], 0x55);
+  EXPECT_EQ(Init(nullptr, 0, "x.ini", 10, nullptr, 0, 0, 0, 0), 0);
+}
+
+TEST(NullInstance, EveryExportDoesNothing) {
+  Done(nullptr);
+  DisposeDriver(nullptr);
+  InputRequestCompleted(nullptr);
+  THostValue v{5, 1234};
+  GetInput(nullptr, 0, &v);
+  EXPECT_EQ(v.Value, 1234u);
+  OutputRequest(nullptr, 6, 5, 1);
+  OutputRequestCompleted(nullptr);
+  DriverProc(nullptr, 1, 0, 0, 0, 0);
+  EXPECT_EQ(OX952Sim_JournalSize(), 0u);
+}
+
+TEST_F(Lifecycle, NewInstanceState) {
+  qv::TData& d = Instance(Make());
+  EXPECT_EQ(d.Busy, 1);
+  EXPECT_EQ(d.DialogCreated, 0);
+  EXPECT_FALSE(d.Dialog);
+  EXPECT_EQ(d.Karta.Opened, 0);
+  EXPECT_EQ(d.CFGData.AutoDetect, 0);
+  EXPECT_EQ(d.PendingCmd, 0);
+}
+
+TEST_F(Lifecycle, MissingParameterFileFailsWithoutLogOrCard) {
+  PData p = Make();
+  const auto r = CallInit(p, dir_.File("none.ini"));
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.error, qv::text::kBadParameterFile.view());
+  EXPECT_EQ(OX952Sim_JournalSize(), 0u);
+  EXPECT_EQ(CallInit(p, "").error, qv::text::kBadParameterFile.view());
+  char buffer[64] = "untouched";
+  EXPECT_EQ(Init(p, 0, nullptr, 63, buffer, 0, 0, 0, 0), 0);
+  EXPECT_EQ(std::string(buffer), qv::text::kBadParameterFile.view());
+}
+
+TEST_F(Lifecycle, ParameterErrorReachesTheHostAndKeepsCFGData) {
+  PData p = Make();
+  Ini ini;
+  ini.card = "Automatická detekce=1\r\nBUS=300\r\n";
+  const auto r = CallInit(p, Write(ini));
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.error, std::string(qv::text::kErrBus.view()) + "300.");
+  EXPECT_EQ(Instance(p).CFGData.Bus, 0);
+}
+
+TEST_F(Lifecycle, DemoInstanceNeverTouchesTheLibrary) {
+  PData p = Make();
+  Ini ini;
+  ini.card = "Automatická detekce=0\r\nBUS=3\r\nSLOT=12\r\nDemo režim=7\r\n";
+  ini.extra = "CNT0RngReg=1000\r\nCNTEnReg=0x105\r\n";
+  char buffer[64] = "host text";
+  ASSERT_EQ(Init(p, 0, Write(ini).c_str(), 63, buffer, 6, 7, 8, 9), 1);
+  EXPECT_STREQ(buffer, "host text") << "success leaves the buffer alone";
+  qv::TData& d = Instance(p);
+  EXPECT_EQ(d.Busy, 0);
+  EXPECT_EQ(d.Karta.CardName, "???");
+  EXPECT_EQ(d.CFGData.ActualBus, 3);
+  EXPECT_EQ(d.CFGData.ActualSlot, 12);
+  EXPECT_EQ(d.Karta.CNT0RngReg, 1000u);
+  EXPECT_EQ(d.InitArg6, 6);
+  EXPECT_EQ(d.InitArg8, 8);
+  EXPECT_EQ(d.InitArg9, 9);
+  ASSERT_TRUE(d.Dialog);
+  EXPECT_EQ(d.Dialog->Caption(), std::string(qv::text::kWindowCaption.view()) + " (3/12)" +
+                                     std::string(qv::text::kDemoSuffix.view()));
+  // The exchange is shut in demo mode; only GetInput answers, from zeros.
+  InputRequestCompleted(p);
+  OutputRequest(p, 6, 5, 5);
+  OutputRequestCompleted(p);
+  THostValue v{5, 77};
+  GetInput(p, 0, &v);
+  EXPECT_EQ(v.Value, 0u);
+  Done(p);
+  EXPECT_FALSE(d.Dialog);
+  EXPECT_EQ(OX952Sim_JournalSize(), 0u);
+}
+
+TEST_F(Lifecycle, CardInstanceOpensProgramsAndCloses) {
+  PData p = Make();
+  Ini ini;
+  ini.log = LogTo("drv.log");
+  const auto r = CallInit(p, Write(ini));
+  ASSERT_TRUE(r.ok) << qv::Cp1250ToUtf8(r.error);
+  qv::TData& d = Instance(p);
+  EXPECT_EQ(d.Karta.Opened, 1);
+  EXPECT_EQ(d.Karta.CardName, "LVK-5120B");
+  EXPECT_EQ(d.CFGData.ActualBus, 2);
+  EXPECT_EQ(d.CFGData.ActualSlot, 13);
+  EXPECT_EQ(d.Karta.BaseAddr, OX952Sim_BaseAddress(0));
+  EXPECT_EQ(d.Dialog->Caption(), std::string(qv::text::kWindowCaption.view()) + " (2/13)");
+  EXPECT_EQ(CountCalls(OX952SIM_MEMWRITE), 53);
+  EXPECT_EQ(OX952Sim_OpenCardCount(), 1u);
+  Done(p);
+  EXPECT_EQ(OX952Sim_OpenCardCount(), 0u);
+  EXPECT_EQ(OX952Sim_ClosedCardAccessCount(), 0u);
+
+  const std::string log = ReadBytes(dir_.File("drv.log"));
+  EXPECT_NE(log.find(std::string("(Qv_lvk5120x 2/13) ") + std::string(qv::text::kInitSucceeded.view()) +
+                     "\r\n"),
+            std::string::npos)
+      << log;
+}
+
+TEST_F(Lifecycle, SecondDoneClosesNothingAndReportsTheWindow) {
+  PData p = Make();
+  Ini ini;
+  ini.log = LogTo("drv.log");
+  ASSERT_TRUE(CallInit(p, Write(ini)).ok);
+  Done(p);
+  Done(p);
+  EXPECT_EQ(CountCalls(OX952SIM_CLOSE), 1);
+  const std::string log = ReadBytes(dir_.File("drv.log"));
+  EXPECT_NE(log.find(qv::text::kWindowFreeFailed.view()), std::string::npos);
+  // After Done the exchange leaves the closed card alone.
+  const uint32_t before = OX952Sim_JournalSize();
+  InputRequestCompleted(p);
+  OutputRequest(p, 6, 5, 1);
+  OutputRequestCompleted(p);
+  DriverProc(p, 1, 0, 0, 0, 0);
+  EXPECT_EQ(OX952Sim_JournalSize(), before);
+}
+
+TEST_F(Lifecycle, SecondInitReleasesTheFirstCardAndWindow) {
+  PData p = Make();
+  const std::string path = Write(Ini{});
+  ASSERT_TRUE(CallInit(p, path).ok);
+  ASSERT_TRUE(CallInit(p, path).ok) << "the card is free again for the second Init";
+  EXPECT_EQ(OX952Sim_OpenCardCount(), 1u);
+  EXPECT_EQ(CountCalls(OX952SIM_CLOSE), 1);
+}
+
+TEST_F(Lifecycle, LogFileThatCannotBeOpenedFailsInitButKeepsCardAndWindow) {
+  PData p = Make();
+  Ini ini;
+  ini.log = LogTo("ro.log");
+  WriteBytes(dir_.File("ro.log"), "old line\r\n");
+  fs::permissions(dir_.File("ro.log"), fs::perms::owner_read | fs::perms::group_read);
+  const auto r = CallInit(p, Write(ini));
+  EXPECT_FALSE(r.ok);
+  EXPECT_EQ(r.error, qv::text::kLogCannotOpen.view());
+  qv::TData& d = Instance(p);
+  EXPECT_EQ(d.Busy, 1);
+  EXPECT_EQ(d.Karta.Opened, 1);
+  EXPECT_TRUE(d.Dialog);
+  InputRequestCompleted(p);  // still shut
+  EXPECT_EQ(CountCalls(OX952SIM_MEMREAD), 0);
+  Done(p);
+  EXPECT_EQ(OX952Sim_OpenCardCount(), 0u);
+  EXPECT_FALSE(d.Dialog);
+}
+
+TEST_F(Lifecycle, DiscoveryFailureIsLoggedOrReplacedByTheLogText) {
+  PData p = Make();
+  Ini ini;
+  ini.card = "Automatická detekce=0\r\nBUS=9\r\nSLOT=9\r\n";
+  ini.log = LogTo("drv.log");
+  auto r = CallInit(p, Write(ini));
+  EXPECT_EQ(r.error, qv::text::kRequestedCardMissing.view());
+  EXPECT_NE(ReadBytes(dir_.File("drv.log"))
+                .find("(Qv_lvk5120x 9/9) " + std::string(qv::text::kRequestedCardMissing.view())),
+            std::string::npos);
+
+  ini.log = "Povolen=1\r\nNázev souboru=" + dir_.File("no/such/dir/drv.log") + "\r\n";
+  r = CallInit(p, Write(ini));
+  EXPECT_EQ(r.error, qv::text::kLogCannotCreate.view());
+  EXPECT_EQ(OX952Sim_OpenCardCount(), 0u);
+}
+
+TEST_F(Lifecycle, DisposeLogsTheRelease) {
+  PData p = MakeDriver();
+  Ini ini;
+  ini.card = "Automatická detekce=1\r\nDemo režim=1\r\n";
+  ini.log = LogTo("drv.log");
+  ASSERT_TRUE(CallInit(p, Write(ini)).ok);
+  Done(p);
+  DisposeDriver(p);
+  const std::string log = ReadBytes(dir_.File("drv.log"));
+  EXPECT_NE(log.find(std::string(") ") + std::string(qv::text::kDriverDisposed.view()) + "\r\n"),
+            std::string::npos);
+}
+
+// Each library function failing at each position it is called during Init: Init fails
+// with the library text (or the in-use text for Open) and leaves no card open.
+TEST_F(Lifecycle, FaultInjectionSweepThroughInit) {
+  const std::string path = Write(Ini{});
+  const char* functions[] = {"OX952_CardsInSystem", "OX952_Card_DID", "OX952_Card_BUS",
+                             "OX952_Card_SLOT", "OX952_Open", "OX952_BAR11_BaseAdr"};
+  int injected = 0;
+  for (const char* fn : functions) {
+    for (int nth = 1; nth <= 2; ++nth) {
+      const std::string cfg = "card 0x100 0 1\ncard 512 2 13\ncard 528 4 5\nfault " +
+                              std::string(fn) + " " + std::to_string(nth) + " 9\n";
+      ASSERT_EQ(OX952Sim_Configure(cfg.c_str()), 0) << OX952Sim_ConfigError();
+      PData p = MakeDriver();
+      const auto r = CallInit(p, path);
+      SCOPED_TRACE(std::string(fn) + " #" + std::to_string(nth));
+      if (r.ok) {
+        EXPECT_EQ(OX952Sim_OpenCardCount(), 1u);
+      } else {
+        ++injected;
+        EXPECT_EQ(OX952Sim_OpenCardCount(), 0u);
+        EXPECT_TRUE(r.error == qv::text::kCardLibraryError.view() ||
+                    r.error == qv::text::kCardInUse.view())
+            << qv::Cp1250ToUtf8(r.error);
+      }
+      Done(p);
+      DisposeDriver(p);
+      EXPECT_EQ(OX952Sim_OpenCardCount(), 0u);
+    }
+  }
+  EXPECT_GE(injected, 6);
+}
+
+TEST_F(Lifecycle, RaisedFaultInTheCountCallIsReportedAndSurvived) {
+  const std::string path = Write(Ini{});
+  for (const char* kind : {"access-violation", "illegal-instruction", "cpp-exception"}) {
+    ASSERT_EQ(OX952Sim_Configure((std::string("card 512 2 13\nraise ") + kind + " 1\n").c_str()), 0);
+    PData p = Make();
+    const auto r = CallInit(p, path);
+    EXPECT_FALSE(r.ok) << kind;
+    EXPECT_EQ(r.error, qv::text::kCardLibraryError.view()) << kind;
+    // The library behaves again at its second call.
+    EXPECT_TRUE(CallInit(p, path).ok) << kind;
+  }
+}
+
+}  // namespace
+}  // namespace qvtest

@@ -22,9 +22,9 @@ std::string Compose(std::string_view message, int32_t number = kNoNumber, int32_
 }
 
 TEST(ComposeLogLine, PiecesInOrder) {
-  EXPECT_EQ(
-      Compose(text::kInitSucceeded),
-      "[7.12.2026 13:05:28] (Qv_lvk5120x 0/5) Ovlada\xE8 \xFAsp\xEC\x9An\xEC inicializov\xE1n.\r\n");
+  EXPECT_EQ(Compose(text::kInitSucceeded),
+            "[7.12.2026 13:05:28] (Qv_lvk5120x 0/5) Ovlada\xE8 \xFAsp\xEC\x9An\xEC "
+            "inicializov\xE1n.\r\n");
   EXPECT_EQ(Compose(""), "[7.12.2026 13:05:28] (Qv_lvk5120x 0/5) \r\n");
   EXPECT_EQ(Compose("msg", -5, 3, 12), "[7.12.2026 13:05:28] (Qv_lvk5120x 3/12) msg-5\r\n");
   EXPECT_EQ(Compose("n=", 0), "[7.12.2026 13:05:28] (Qv_lvk5120x 0/5) n=0\r\n");
@@ -50,7 +50,7 @@ TEST(ComposeLogLine, NeverWritesPastTheBuffer) {
 
 TEST(LogResultText, TableOfFourTexts) {
   EXPECT_EQ(LogResultText(0),
-            "V po\xF8\x61"
+            "V po\xF8\xE1"
             "dku.");
   EXPECT_EQ(LogResultText(1), text::kLogCannotOpen.view());
   EXPECT_EQ(LogResultText(2), text::kLogCannotCreate.view());

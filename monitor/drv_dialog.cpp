@@ -1,0 +1,152 @@
+#include "monitor/drv_dialog.h"
+
+#include <algorithm>
+#include <new>
+
+#include "config/texts.h"
+#include "monitor/layout.h"
+
+namespace qv {
+
+std::unique_ptr<TDrvDialog> TDrvDialog::Create() {
+  return Create(&CreateToolkit);
+}
+
+std::unique_ptr<TDrvDialog> TDrvDialog::Create(TToolkitFactory factory) {
+  // The window lives in the host's process: any failure becomes "no window", never an exception.
+  try {
+    std::unique_ptr<TDrvDialog> dialog(new TDrvDialog());
+    dialog->toolkit_ = factory(*dialog);
+    if (!dialog->toolkit_) return nullptr;
+    return dialog;
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+TDrvDialog::~TDrvDialog() {
+  // The window and its timer go first, so no tick can reach a half-destroyed dialog.
+  toolkit_.reset();
+}
+
+void TDrvDialog::InitDialog() {
+  toolkit_->DisableCloseCommand();  // without a window menu, closing is still refused
+  toolkit_->SetLabelText(kLabelVersion, text::kWindowVersion);
+  toolkit_->SetLabelText(kLabelCardText, CardText(Karta, CFGData));
+  for (int id = kFirstDecimalCell; id < kFirstBinaryCell; ++id) toolkit_->SetLabelText(id, "0");
+  for (int id = kFirstBinaryCell; id < kFirstBinDecCell; ++id)
+    toolkit_->SetLabelText(id, "00000000");
+  for (int id = kFirstBinDecCell; id < kFirstBinDecCell + 3; ++id)
+    toolkit_->SetLabelText(id, "00000000  (0)");
+}
+
+std::string TDrvDialog::Caption() const {
+  return toolkit_->Caption();
+}
+
+void TDrvDialog::SetCaption(std::string_view caption) {
+  toolkit_->SetCaption(caption);
+}
+
+std::string TDrvDialog::LabelText(int label) const {
+  return toolkit_->LabelText(label);
+}
+
+bool TDrvDialog::Visible() const {
+  return toolkit_->IsVisible();
+}
+
+bool TDrvDialog::FormCloseQuery() {
+  return false;
+}
+
+void TDrvDialog::Timer1Timer() {
+  if (!toolkit_->IsVisible()) return;
+  const TKarta& k = Karta;
+  int id = kFirstDecimalCell;
+  const auto decimal = [&](uint32_t v) {
+    FormatDecimal(v, cell_);
+    toolkit_->SetLabelText(id++, cell_.View());
+  };
+  const auto binary = [&](uint32_t v) {
+    FormatBinary(v, cell_);
+    toolkit_->SetLabelText(id++, cell_.View());
+  };
+  const auto bin_dec = [&](uint8_t v) {
+    FormatBinaryDecimal(v, cell_);
+    toolkit_->SetLabelText(id++, cell_.View());
+  };
+  for (uint32_t v :
+       {k.CNT0StrReg, k.CNT1StrReg, k.CNT2StrReg, k.CNT0XStrReg, k.CNT1XStrReg, k.CNT2XStrReg,
+        k.CNT0SetReg, k.CNT1SetReg, k.CNT2SetReg, k.CNT0RngReg, k.CNT1RngReg, k.CNT2RngReg,
+        k.CNT0CMP1, k.CNT1CMP1, k.CNT2CMP1, k.CNT0CMP2, k.CNT1CMP2, k.CNT2CMP2})
+    decimal(v);
+  for (uint32_t v :
+       {k.CNT0CWReg, k.CNT1CWReg, k.CNT2CWReg, k.CNT0StatReg, k.CNT1StatReg, k.CNT2StatReg})
+    binary(v);
+  for (uint8_t v : {k.CNTEnReg, k.CMPEnReg, k.CMPStatReg, k.CMPClrReg, k.XSTREnReg, k.XSTRStatusReg,
+                    k.XSTRClrReg, k.RTDOCfgReg})
+    binary(v);
+  for (uint8_t v : {k.DINReg, k.DOUTReg, k.RTDOReg}) bin_dec(v);
+}
+
+void TDrvDialog::DriverProc(int32_t command, int32_t left, int32_t top, int32_t width,
+                            int32_t height) {
+  switch (static_cast<uint32_t>(command)) {
+    case 0:
+      HideWindow();
+      break;
+    case 1:
+      ShowWindow();
+      break;
+    case 2:
+      SetWindowState(TWindowState::Minimised);
+      break;
+    case 3:
+      SetWindowState(TWindowState::Normal);
+      break;
+    case 4:
+      // A hidden window cannot take the focus; the host expects no effect then.
+      if (toolkit_->IsVisible()) toolkit_->Focus();
+      break;
+    case 5:
+      toolkit_->SetBounds({left, top, width, height});
+      break;
+    default:
+      break;
+  }
+}
+
+void TDrvDialog::ShowWindow() {
+  if (toolkit_->IsVisible()) {
+    toolkit_->Raise();
+    return;
+  }
+  if (!shown_before_) {
+    // Centred once, with the outer size of this moment; later showings keep their place.
+    const TSize window = toolkit_->OuterSize();
+    const TSize screen = toolkit_->ScreenSize();
+    const auto centre = [](int64_t screen_size, int64_t window_size) {
+      return static_cast<int32_t>(
+          std::clamp<int64_t>((screen_size - window_size) / 2, 0, INT32_MAX));
+    };
+    const int32_t left = centre(screen.Width, window.Width);
+    const int32_t top = centre(screen.Height, window.Height);
+    toolkit_->SetBounds({left, top, window.Width, window.Height});
+    shown_before_ = true;
+  }
+  toolkit_->Show(state_);
+}
+
+void TDrvDialog::HideWindow() {
+  if (!toolkit_->IsVisible()) return;
+  state_ = toolkit_->State();  // the user may have minimised or restored it meanwhile
+  toolkit_->Hide();
+}
+
+void TDrvDialog::SetWindowState(TWindowState state) {
+  state_ = state;
+  if (toolkit_->IsVisible()) toolkit_->SetState(state);
+}
+
+}  // namespace qv

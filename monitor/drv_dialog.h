@@ -1,0 +1,62 @@
+// The register monitor window of one driver instance: shows the instance's record copies,
+// refreshed every 100 ms while visible, and obeys the host's window commands.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "card/karta.h"
+#include "config/cfg_data.h"
+#include "monitor/cell_text.h"
+#include "monitor/toolkit.h"
+
+namespace qv {
+
+class TDrvDialog final : private TToolkitEvents {
+ public:
+  using TToolkitFactory = std::unique_ptr<TMonitorToolkit> (*)(TToolkitEvents& events);
+
+  // Creates the window hidden, without owner, with its 100 ms timer running. nullptr when the
+  // toolkit cannot create it. Never throws.
+  static std::unique_ptr<TDrvDialog> Create();
+  // The same on a given toolkit (tests, tools).
+  static std::unique_ptr<TDrvDialog> Create(TToolkitFactory factory);
+  ~TDrvDialog();  // destroys the window, its timer and copies
+  TDrvDialog(const TDrvDialog&) = delete;
+  TDrvDialog& operator=(const TDrvDialog&) = delete;
+
+  // The window's own copies; the driver copy-assigns into them.
+  TCFGData CFGData;
+  TKarta Karta;
+
+  void InitDialog();
+  std::string Caption() const;                // Windows-1250 bytes
+  void SetCaption(std::string_view caption);  // Windows-1250 bytes
+  // Window commands 0..5 (hide, show, minimise, normal, focus, bounds); others do nothing.
+  void DriverProc(int32_t command, int32_t left, int32_t top, int32_t width, int32_t height);
+  std::string LabelText(int label) const;  // current text of LabelN (Windows-1250)
+  bool Visible() const;
+  void Timer1Timer();     // the tick; the toolkit's timer calls it
+  bool FormCloseQuery();  // the permission to close: always false
+  void* NativeHandle() const { return toolkit_->NativeHandle(); }
+
+ private:
+  TDrvDialog() = default;
+  void OnTimer() override { Timer1Timer(); }
+  bool OnCloseQuery() override { return FormCloseQuery(); }
+  void ShowWindow();
+  void HideWindow();
+  void SetWindowState(TWindowState state);
+
+  std::unique_ptr<TMonitorToolkit> toolkit_;
+  TWindowState state_ = TWindowState::Normal;  // applied at the next showing while hidden
+  bool shown_before_ = false;
+  TCellText cell_;  // reused by every tick
+};
+
+// ByteToBin and CompletedCaption (the caption completion that Init performs after InitDialog)
+// come with cell_text.h.
+
+}  // namespace qv

@@ -62,7 +62,8 @@ bool FindCard(const CardLibrary& lib, uint8_t mode, uint32_t& device_id, int32_t
     message = text::kCardOk.view();
     return true;
   }
-  return Fail(message, family_seen == 0 ? text::kNoFamilyCard : text::kRequestedCardMissing);
+  return Fail(message,
+              family_seen == 0 ? text::kNoFamilyCard.view() : text::kRequestedCardMissing.view());
 }
 
 std::string_view CardModelName(uint32_t device_id) {
@@ -81,6 +82,8 @@ std::string_view CardModelName(uint32_t device_id) {
   }
 }
 
-void CloseCard(const CardLibrary& lib, uint32_t card_index) { lib.Close(card_index); }
+void CloseCard(const CardLibrary& lib, uint32_t card_index) {
+  lib.Close(card_index);
+}
 
 }  // namespace qv

@@ -13,11 +13,11 @@ namespace qv {
 namespace reg {
 // Counter blocks: 512 + 128 * x.
 inline constexpr uint32_t kCounterBlock[3] = {512, 640, 768};
-inline constexpr uint32_t kStrOrSet = 0;     // read CNTxStrReg / write CNTxSetReg (24-bit)
-inline constexpr uint32_t kXStrOrRng = 16;   // read CNTxXStrReg / write CNTxRngReg (24-bit)
-inline constexpr uint32_t kCmp1 = 32;        // write CNTxCMP1 (24-bit)
-inline constexpr uint32_t kCmp2 = 48;        // write CNTxCMP2 (24-bit)
-inline constexpr uint32_t kStatOrCW = 112;   // read CNTxStatReg / write CNTxCWReg (8-bit)
+inline constexpr uint32_t kStrOrSet = 0;    // read CNTxStrReg / write CNTxSetReg (24-bit)
+inline constexpr uint32_t kXStrOrRng = 16;  // read CNTxXStrReg / write CNTxRngReg (24-bit)
+inline constexpr uint32_t kCmp1 = 32;       // write CNTxCMP1 (24-bit)
+inline constexpr uint32_t kCmp2 = 48;       // write CNTxCMP2 (24-bit)
+inline constexpr uint32_t kStatOrCW = 112;  // read CNTxStatReg / write CNTxCWReg (8-bit)
 
 inline constexpr uint32_t DINReg = 0;
 inline constexpr uint32_t DOUTReg = 4;
@@ -46,8 +46,8 @@ inline constexpr uint32_t RTDOCfgReg = 932;
 inline constexpr uint32_t kInit1008 = 1008;
 
 // CNTCmdReg values.
-inline constexpr uint8_t kLatchAll = 0x07;    // bits 0-2: latch counters 0, 1, 2 (input snapshot)
-inline constexpr uint8_t kLoadAll = 0x70;     // bits 4-6: load all presets (initialisation)
+inline constexpr uint8_t kLatchAll = 0x07;  // bits 0-2: latch counters 0, 1, 2 (input snapshot)
+inline constexpr uint8_t kLoadAll = 0x70;   // bits 4-6: load all presets (initialisation)
 inline constexpr uint8_t kLoadCounter[3] = {0x10, 0x20, 0x40};
 }  // namespace reg
 

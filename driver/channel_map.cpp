@@ -12,8 +12,12 @@ constexpr int32_t kInt = 5;
 constexpr auto In = Direction::Input;
 constexpr auto Out = Direction::Output;
 
-constexpr KartaField W(uint32_t TKarta::*f) { return {f, nullptr}; }
-constexpr KartaField N(uint8_t TKarta::*f) { return {nullptr, f}; }
+constexpr KartaField W(uint32_t TKarta::*f) {
+  return {f, nullptr};
+}
+constexpr KartaField N(uint8_t TKarta::*f) {
+  return {nullptr, f};
+}
 
 // clang-format off
 constexpr ChannelRow kRows[] = {
@@ -66,7 +70,8 @@ constexpr auto kIndex = [] {
   std::array<int8_t, kChannelCount> index{};
   for (auto& i : index) i = -1;
   for (std::size_t r = 0; r < std::size(kRows); ++r)
-    for (unsigned ch = kRows[r].first; ch <= kRows[r].last; ++ch) index[ch] = static_cast<int8_t>(r);
+    for (unsigned ch = kRows[r].first; ch <= kRows[r].last; ++ch)
+      index[ch] = static_cast<int8_t>(r);
   return index;
 }();
 

@@ -30,9 +30,13 @@ void CopyDriverInfo(char* buffer) {
 
 extern "C" {
 
-uint32_t QV_CALL Version(void) { return kVersion; }
+uint32_t QV_CALL Version(void) {
+  return kVersion;
+}
 
-HostBool QV_CALL Check(void) { return 1; }
+HostBool QV_CALL Check(void) {
+  return 1;
+}
 
 char* QV_CALL GetDriverInfo(uint32_t, char* buffer) {
   if (buffer != nullptr) CopyDriverInfo(buffer);
@@ -45,7 +49,9 @@ void QV_CALL QueryProc(uint32_t, int32_t code, const char* name, uint32_t, THost
   CopyDriverInfo(reinterpret_cast<char*>(value->Value));
 }
 
-PData QV_CALL MakeDriver(void) { return new (std::nothrow) qv::TData; }
+PData QV_CALL MakeDriver(void) {
+  return new (std::nothrow) qv::TData;
+}
 
 void QV_CALL DisposeDriver(PData data) {
   if (data == nullptr) return;  // no instance, so no log settings to report it with
@@ -82,7 +88,9 @@ void QV_CALL Done(PData data) {
   }
 }
 
-uint32_t QV_CALL BufferInfo(void) { return 0; }
+uint32_t QV_CALL BufferInfo(void) {
+  return 0;
+}
 
 void QV_CALL SetBufferAddr(void*) {}
 

@@ -39,8 +39,8 @@ extern "C" {
 QV_EXPORT uint32_t QV_CALL Version(void);
 QV_EXPORT HostBool QV_CALL Check(void);
 QV_EXPORT char* QV_CALL GetDriverInfo(uint32_t unused, char* buffer);
-QV_EXPORT void QV_CALL QueryProc(uint32_t unused1, int32_t code, const char* name,
-                                 uint32_t unused4, THostValue* value);
+QV_EXPORT void QV_CALL QueryProc(uint32_t unused1, int32_t code, const char* name, uint32_t unused4,
+                                 THostValue* value);
 QV_EXPORT PData QV_CALL MakeDriver(void);
 QV_EXPORT void QV_CALL DisposeDriver(PData data);
 QV_EXPORT HostBool QV_CALL Init(PData data, uint32_t unused2, const char* parameter_file,

@@ -73,8 +73,8 @@ bool InitDriver(TData& d, const char* parameter_file, const InitArgs& args, std:
     std::string message;
     bool found = false;
     try {
-      found = FindCard(*d.Library, static_cast<uint8_t>(d.CFGData.AutoDetect), device_id, bus,
-                       slot, card_index, base_addr, message);
+      found = FindCard(*d.Library, static_cast<uint8_t>(d.CFGData.AutoDetect), device_id, bus, slot,
+                       card_index, base_addr, message);
     } catch (...) {
       // A library that throws past the guarded call must not take the host down with it.
       message = text::kCardLibraryError.view();
@@ -138,6 +138,8 @@ void DoneDriver(TData& d) {
   d.Finished = 1;
 }
 
-void LogDisposed(const TData& d) { WriteLog(d.CFGData, text::kDriverDisposed); }
+void LogDisposed(const TData& d) {
+  WriteLog(d.CFGData, text::kDriverDisposed);
+}
 
 }  // namespace qv

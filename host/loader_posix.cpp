@@ -19,7 +19,9 @@ Library::~Library() {
   if (handle_ != nullptr) dlclose(handle_);
 }
 
-void* Library::Find(const char* name) const { return dlsym(handle_, name); }
+void* Library::Find(const char* name) const {
+  return dlsym(handle_, name);
+}
 
 std::string DefaultDriverPath(const char* argv0) {
   std::string dir = argv0;

@@ -26,6 +26,8 @@ std::string DefaultDriverPath(const char* argv0) {
   return dir + "\\Qv_lvk5120x.dll";
 }
 
-void SleepMs(int ms) { Sleep(static_cast<DWORD>(ms)); }
+void SleepMs(int ms) {
+  Sleep(static_cast<DWORD>(ms));
+}
 
 }  // namespace qvhost

@@ -16,25 +16,44 @@
 
 namespace {
 
+using VersionFn = decltype(&::Version);
+using CheckFn = decltype(&::Check);
+using GetDriverInfoFn = decltype(&::GetDriverInfo);
+using QueryProcFn = decltype(&::QueryProc);
+using MakeDriverFn = decltype(&::MakeDriver);
+using DisposeDriverFn = decltype(&::DisposeDriver);
+using InitFn = decltype(&::Init);
+using DoneFn = decltype(&::Done);
+using BufferInfoFn = decltype(&::BufferInfo);
+using SetBufferAddrFn = decltype(&::SetBufferAddr);
+using InputRequestFn = decltype(&::InputRequest);
+using InputRequestCompletedFn = decltype(&::InputRequestCompleted);
+using GetInputFn = decltype(&::GetInput);
+using InputFinalizedFn = decltype(&::InputFinalized);
+using OutputRequestFn = decltype(&::OutputRequest);
+using OutputRequestCompletedFn = decltype(&::OutputRequestCompleted);
+using OutputFinalizedFn = decltype(&::OutputFinalized);
+using DriverProcFn = decltype(&::DriverProc);
+
 struct Exports {
-  decltype(&Version) Version = nullptr;
-  decltype(&Check) Check = nullptr;
-  decltype(&GetDriverInfo) GetDriverInfo = nullptr;
-  decltype(&QueryProc) QueryProc = nullptr;
-  decltype(&MakeDriver) MakeDriver = nullptr;
-  decltype(&DisposeDriver) DisposeDriver = nullptr;
-  decltype(&Init) Init = nullptr;
-  decltype(&Done) Done = nullptr;
-  decltype(&BufferInfo) BufferInfo = nullptr;
-  decltype(&SetBufferAddr) SetBufferAddr = nullptr;
-  decltype(&InputRequest) InputRequest = nullptr;
-  decltype(&InputRequestCompleted) InputRequestCompleted = nullptr;
-  decltype(&GetInput) GetInput = nullptr;
-  decltype(&InputFinalized) InputFinalized = nullptr;
-  decltype(&OutputRequest) OutputRequest = nullptr;
-  decltype(&OutputRequestCompleted) OutputRequestCompleted = nullptr;
-  decltype(&OutputFinalized) OutputFinalized = nullptr;
-  decltype(&DriverProc) DriverProc = nullptr;
+  VersionFn Version = nullptr;
+  CheckFn Check = nullptr;
+  GetDriverInfoFn GetDriverInfo = nullptr;
+  QueryProcFn QueryProc = nullptr;
+  MakeDriverFn MakeDriver = nullptr;
+  DisposeDriverFn DisposeDriver = nullptr;
+  InitFn Init = nullptr;
+  DoneFn Done = nullptr;
+  BufferInfoFn BufferInfo = nullptr;
+  SetBufferAddrFn SetBufferAddr = nullptr;
+  InputRequestFn InputRequest = nullptr;
+  InputRequestCompletedFn InputRequestCompleted = nullptr;
+  GetInputFn GetInput = nullptr;
+  InputFinalizedFn InputFinalized = nullptr;
+  OutputRequestFn OutputRequest = nullptr;
+  OutputRequestCompletedFn OutputRequestCompleted = nullptr;
+  OutputFinalizedFn OutputFinalized = nullptr;
+  DriverProcFn DriverProc = nullptr;
 };
 
 template <typename F>

@@ -79,8 +79,8 @@ FakeLibrary& FakeLibrary::Get() {
 }
 
 const qv::CardLibrary& FakeLibrary::Table() {
-  static const qv::CardLibrary t = {CardsInSystem, Card_DID, Card_BUS,  Card_SLOT, Open,
-                                    BAR11_BaseAdr, Close,    MemRead,   MemWrite};
+  static const qv::CardLibrary t = {CardsInSystem, Card_DID, Card_BUS, Card_SLOT, Open,
+                                    BAR11_BaseAdr, Close,    MemRead,  MemWrite};
   return t;
 }
 

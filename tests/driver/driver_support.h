@@ -24,7 +24,9 @@ struct Ini {
 // Converts UTF-8 test text to the Windows-1250 bytes a parameter file holds.
 std::string ToCp1250(const std::string& utf8);
 
-inline qv::TData& Instance(PData p) { return *p; }
+inline qv::TData& Instance(PData p) {
+  return *p;
+}
 
 // The simulator journal as readable calls, e.g. "OX952_Open(0,0)=0".
 std::vector<std::string> Journal();

@@ -144,7 +144,7 @@ TEST_F(Lifecycle, DemoInstanceNeverTouchesTheLibrary) {
   PData p = Make();
   Ini ini;
   ini.card = "Automatická detekce=0\r\nBUS=3\r\nSLOT=12\r\nDemo režim=7\r\n";
-  ini.extra = "CNT0RngReg=1000\r\nCNTEnReg=0x105\r\n";
+  ini.extra = "CNT0RngReg=1000\r\nCNTEnReg=0x15\r\n";
   char buffer[64] = "host text";
   ASSERT_EQ(Init(p, 0, Write(ini).c_str(), 63, buffer, 6, 7, 8, 9), 1);
   EXPECT_STREQ(buffer, "host text") << "success leaves the buffer alone";
@@ -192,8 +192,8 @@ TEST_F(Lifecycle, CardInstanceOpensProgramsAndCloses) {
   EXPECT_EQ(OX952Sim_ClosedCardAccessCount(), 0u);
 
   const std::string log = ReadBytes(dir_.File("drv.log"));
-  EXPECT_NE(log.find(std::string("(Qv_lvk5120x 2/13) ") + std::string(qv::text::kInitSucceeded.view()) +
-                     "\r\n"),
+  EXPECT_NE(log.find(std::string("(Qv_lvk5120x 2/13) ") +
+                     std::string(qv::text::kInitSucceeded.view()) + "\r\n"),
             std::string::npos)
       << log;
 }
@@ -281,7 +281,7 @@ TEST_F(Lifecycle, DisposeLogsTheRelease) {
 TEST_F(Lifecycle, FaultInjectionSweepThroughInit) {
   const std::string path = Write(Ini{});
   const char* functions[] = {"OX952_CardsInSystem", "OX952_Card_DID", "OX952_Card_BUS",
-                             "OX952_Card_SLOT", "OX952_Open", "OX952_BAR11_BaseAdr"};
+                             "OX952_Card_SLOT",     "OX952_Open",     "OX952_BAR11_BaseAdr"};
   int injected = 0;
   for (const char* fn : functions) {
     for (int nth = 1; nth <= 2; ++nth) {
@@ -311,7 +311,8 @@ TEST_F(Lifecycle, FaultInjectionSweepThroughInit) {
 TEST_F(Lifecycle, RaisedFaultInTheCountCallIsReportedAndSurvived) {
   const std::string path = Write(Ini{});
   for (const char* kind : {"access-violation", "illegal-instruction", "cpp-exception"}) {
-    ASSERT_EQ(OX952Sim_Configure((std::string("card 512 2 13\nraise ") + kind + " 1\n").c_str()), 0);
+    ASSERT_EQ(OX952Sim_Configure((std::string("card 512 2 13\nraise ") + kind + " 1\n").c_str()),
+              0);
     PData p = Make();
     const auto r = CallInit(p, path);
     EXPECT_FALSE(r.ok) << kind;

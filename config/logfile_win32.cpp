@@ -13,6 +13,9 @@ HANDLE AsHandle(LogFileHandle handle) {
 LogResult Open(const char* name, LogFileHandle* handle) {
   const DWORD attributes = GetFileAttributesA(name);
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    // Windows refuses write access to a read-only file anyway; saying so here keeps that
+    // true where the file system would let an administrator through (Wine run as root).
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) return 1;
     const HANDLE h = CreateFileA(name, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) return 1;

@@ -13,8 +13,9 @@ namespace {
 // A value holds at most 2047 characters; longer ones are cut.
 constexpr std::size_t kValueBuffer = 2048;
 
-// No value read from a file can contain a line break, so this default marks "absent".
-constexpr std::string_view kAbsent = "\n";
+// No value read from a file can contain a line break, so this default marks "absent"; it
+// ends in a non-blank because readers strip a default's trailing blanks.
+constexpr std::string_view kAbsent = "\n|";
 
 struct RegisterKey {
   const char* key;

@@ -28,7 +28,8 @@ namespace qv {
 // section, key or value is missing, into `out` as a zero-terminated text cut to size - 1
 // bytes. Returns the number of bytes copied without the terminator; 0 and nothing written
 // when `out` is null or `size` is 0. An empty path, or one naming no readable regular
-// file, gives the default. The platform backend (profile_posix / profile_win32) defines it.
+// file (our POSIX reader also refuses files over 16 MiB), gives the default. The platform backend
+// (profile_posix / profile_win32) defines it.
 std::size_t ReadProfileString(const char* path, std::string_view section, std::string_view key,
                               std::string_view def, char* out, std::size_t size);
 

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <random>
 #include <string>
 
 #include "config/texts.h"
@@ -78,6 +79,25 @@ TEST(ProfileDialect, ArbitraryBytesAreSafe) {
   EXPECT_EQ(Find("[", "", "k"), nullopt);
   EXPECT_EQ(Find("\r", "", ""), nullopt);
   EXPECT_EQ(Find("[s]\r\n=", "s", ""), "");
+}
+
+// Files made of the characters the dialect cares about: a found value must lie inside the
+// file and hold no line break (which is what lets LoadCFGData use one as its "absent" mark).
+TEST(ProfileDialect, RandomFilesGiveValuesInsideTheFile) {
+  const char alphabet[] = {'[', ']',  '=', ';', '"', '\'', '\r',  '\n',
+                           ' ', '\t', 'k', 'K', 's', '\0', '\xFF'};
+  std::minstd_rand rng(12345);
+  for (int round = 0; round < 3000; ++round) {
+    std::string file(rng() % 40, ' ');
+    for (char& c : file) c = alphabet[rng() % sizeof alphabet];
+    for (const char* key : {"k", "", " K "}) {
+      const auto v = FindProfileValue(file, "s", key);
+      if (!v) continue;
+      ASSERT_GE(v->data(), file.data());
+      ASSERT_LE(v->data() + v->size(), file.data() + file.size());
+      ASSERT_EQ(v->find_first_of("\r\n"), std::string_view::npos);
+    }
+  }
 }
 
 TEST(ProfileDialect, CopyCutsAndTrimsTheDefault) {

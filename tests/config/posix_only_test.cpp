@@ -3,6 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <regex>
+#include <string>
+
 #include "config/log.h"
 #include "config/profile.h"
 #include "tests/config/test_files.h"
@@ -24,6 +28,30 @@ TEST(PosixLog, ShortWriteGives3) {
   cfg.LogEnabled = 1;
   cfg.LogFileName = "/dev/full";
   EXPECT_EQ(WriteLog(cfg, "m"), 3);
+}
+
+// The stamp follows the environment's LC_TIME; a locale that is not installed falls back
+// to the "C" formats instead of failing the line.
+TEST(PosixLog, UnknownLocaleFallsBackToC) {
+  const char* saved = std::getenv("LC_ALL");
+  const std::string old = saved != nullptr ? saved : "";
+  test::TempDir dir;
+  TCFGData cfg;
+  cfg.LogEnabled = 1;
+  cfg.LogFileName = dir.Path("c.log");
+  for (const char* locale : {"C", "xx_NOWHERE.bogus"}) {
+    setenv("LC_ALL", locale, 1);
+    ASSERT_EQ(WriteLog(cfg, "m"), 0) << locale;
+  }
+  if (saved != nullptr)
+    setenv("LC_ALL", old.c_str(), 1);
+  else
+    unsetenv("LC_ALL");
+  const std::regex line(R"(\[\d\d/\d\d/\d\d \d\d:\d\d:\d\d\] \(Qv_lvk5120x 0/0\) m\r\n)");
+  const std::string text = test::ReadBytes(cfg.LogFileName);
+  ASSERT_EQ(text.size() % 2, 0u);
+  EXPECT_TRUE(std::regex_match(text.substr(0, text.size() / 2), line)) << text;
+  EXPECT_TRUE(std::regex_match(text.substr(text.size() / 2), line)) << text;
 }
 
 TEST(PosixLog, AFifoIsNoLogFile) {

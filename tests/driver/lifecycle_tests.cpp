@@ -96,6 +96,7 @@ TEST(NullInstance, InitReportsAndCutsTheText) {
 }
 
 TEST(NullInstance, EveryExportDoesNothing) {
+  OX952Sim_Reset();
   Done(nullptr);
   DisposeDriver(nullptr);
   InputRequestCompleted(nullptr);

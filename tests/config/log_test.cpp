@@ -121,18 +121,23 @@ TEST_F(WriteLogFake, WritesOneLineThroughTheBackend) {
   EXPECT_EQ(file_.opens, 2);
 }
 
-TEST_F(WriteLogFake, DisabledTouchesNothing) {
+// Logging off, names the platform cannot hold, and open failures: nothing is written.
+TEST_F(WriteLogFake, CodesBeforeTheFileIsOpen) {
   cfg_.LogEnabled = 0;
   cfg_.LogFileName = "";
   EXPECT_EQ(Write(), 0);
+  cfg_.LogEnabled = 1;
+  cfg_.LogFileName = std::string(260, 'n');
+  EXPECT_EQ(Write(), 2);
+  cfg_.LogFileName = std::string("a\0b", 3);  // would open "a"
+  EXPECT_EQ(Write(), 2);
   EXPECT_EQ(file_.opens, 0);
-}
-
-TEST_F(WriteLogFake, OpenFailuresPassThroughWithoutWriting) {
+  cfg_.LogFileName = std::string(259, 'n');
   for (LogResult code : {1, 2}) {
     file_.open_result = code;
     EXPECT_EQ(Write(), code);
   }
+  EXPECT_EQ(file_.opens, 2);
   EXPECT_EQ(file_.written, "");
   EXPECT_EQ(file_.closes, 0);
 }
@@ -152,17 +157,6 @@ TEST_F(WriteLogFake, FailuresAfterOpeningGive3AndReleaseTheFile) {
   EXPECT_EQ(Write(std::string(5000, 'm')), 3);  // does not fit the line buffer
   EXPECT_EQ(file_.written, "");
   EXPECT_EQ(file_.closes, file_.opens);
-}
-
-TEST_F(WriteLogFake, NamesThePlatformCannotHoldAreNotCreated) {
-  cfg_.LogFileName = std::string(260, 'n');
-  EXPECT_EQ(Write(), 2);
-  cfg_.LogFileName = std::string("a\0b", 3);
-  EXPECT_EQ(Write(), 2);
-  EXPECT_EQ(file_.opens, 0);
-  cfg_.LogFileName = std::string(259, 'n');
-  EXPECT_EQ(Write(), 0);
-  EXPECT_EQ(file_.opens, 1);
 }
 
 // The platform's own backend on real files.

@@ -7,7 +7,12 @@
 namespace qvhost {
 
 Library::Library(const std::string& path) {
-  handle_ = LoadLibraryA(path.c_str());
+  // As a host would: the driver's own folder is searched first for the card library.
+  char full[MAX_PATH];
+  const DWORD n = GetFullPathNameA(path.c_str(), MAX_PATH, full, nullptr);
+  const bool absolute = n > 0 && n < MAX_PATH;
+  handle_ = LoadLibraryExA(absolute ? full : path.c_str(), nullptr,
+                           absolute ? LOAD_WITH_ALTERED_SEARCH_PATH : 0);
   if (handle_ == nullptr) error_ = "LoadLibrary failed, error " + std::to_string(GetLastError());
 }
 

@@ -56,7 +56,7 @@ PData QV_CALL MakeDriver(void) {
 void QV_CALL DisposeDriver(PData data) {
   if (data == nullptr) return;  // no instance, so no log settings to report it with
   try {
-    qv::LogDisposed(*data);
+    qv::DisposeInstance(*data);
   } catch (...) {
   }
   delete data;

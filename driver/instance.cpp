@@ -138,8 +138,12 @@ void DoneDriver(TData& d) {
   d.Finished = 1;
 }
 
-void LogDisposed(const TData& d) {
+void DisposeInstance(TData& d) {
   WriteLog(d.CFGData, text::kDriverDisposed);
+  if (d.Karta.Opened != 0 && d.Finished == 0) {
+    CloseCard(*d.Library, d.Karta.CardIndex);
+    d.Finished = 1;
+  }
 }
 
 }  // namespace qv

@@ -41,8 +41,9 @@ bool InitDriver(TData& data, const char* parameter_file, const InitArgs& args, s
 // Closes the card and frees the window of an initialised instance.
 void DoneDriver(TData& data);
 
-// Logs the release of the instance; the caller frees it.
-void LogDisposed(const TData& data);
+// Logs the release of the instance. A host that skipped Done still gets its card closed
+// here, so the card is not left open for the life of the process; the caller frees it.
+void DisposeInstance(TData& data);
 
 // True when the data exchange may touch the card and the window.
 inline bool ExchangeOpen(const TData& data) {

@@ -1,0 +1,269 @@
+// One host cycle through the exports, against the same card-library calls made with no
+// driver around them. Both run on a card library whose byte accesses return at once, so the
+// difference is what the driver itself costs per cycle.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>  // unsetenv: this program, not the plug-in, decides its display
+#include <time.h>    // clock_gettime
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+
+#include "card/registers.h"
+#include "config/texts.h"
+#include "driver/host_abi.h"
+#include "driver/instance.h"
+#include "heap_count.h"
+#include "quiet_library.h"
+#include "sim/ox952_sim.h"
+
+namespace {
+
+using qvbench::Access;
+
+// The input channels a host fetches each cycle: counters, status bytes, input bits and byte.
+constexpr uint32_t kInputChannels[] = {0,  1,  2,  3,  4,  5,  21, 22, 23, 26,
+                                       29, 40, 41, 42, 43, 44, 45, 46, 47, 48};
+
+struct Bench {
+  std::filesystem::path dir;
+  PData driver = nullptr;
+  const qv::CardLibrary* imported = nullptr;
+  qv::CardLibrary quiet{};
+  uint32_t base = 0;
+  std::size_t calls_per_cycle = 0;
+  bool failed = false;
+} g;
+
+// The host's cycle: snapshot, every input channel, a typical batch of outputs (three presets,
+// two control words, a clear, four output bits, the output byte), then the load command.
+void HostCycle(PData p, uint32_t n) {
+  InputRequestCompleted(p);
+  for (uint32_t ch : kInputChannels) {
+    THostValue v{ch >= 40 && ch <= 47 ? kKindBoolean : kKindInteger, 0};
+    GetInput(p, ch, &v);
+    benchmark::DoNotOptimize(v);
+  }
+  OutputRequest(p, 6, kKindInteger, n);
+  OutputRequest(p, 7, kKindInteger, n + 1);
+  OutputRequest(p, 8, kKindInteger, n + 2);
+  OutputRequest(p, 18, kKindInteger, n);
+  OutputRequest(p, 19, kKindInteger, n + 3);
+  OutputRequest(p, 27, kKindInteger, 1);
+  for (uint32_t bit = 0; bit < 4; ++bit) OutputRequest(p, 50 + bit, kKindBoolean, (n >> bit) & 1);
+  OutputRequest(p, 58, kKindInteger, n);
+  OutputRequestCompleted(p);
+}
+
+uint32_t Read8(const qv::CardLibrary& lib, uint32_t address) {
+  return lib.MemRead(address, 0) & 0xFF;
+}
+uint32_t Read24(const qv::CardLibrary& lib, uint32_t address) {
+  const uint32_t b0 = Read8(lib, address);
+  const uint32_t b1 = Read8(lib, address + 4);
+  const uint32_t b2 = Read8(lib, address + 8);
+  return b0 | (b1 << 8) | (b2 << 16);
+}
+void Write8(const qv::CardLibrary& lib, uint32_t address, uint32_t value) {
+  lib.MemWrite(address, 0, value & 0xFF);
+}
+void Write24(const qv::CardLibrary& lib, uint32_t address, uint32_t value) {
+  Write8(lib, address, value);
+  Write8(lib, address + 4, value >> 8);
+  Write8(lib, address + 8, value >> 16);
+}
+
+// The same cycle as a program that drives the card library itself would make it.
+void DirectCycle(const qv::CardLibrary& lib, uint32_t base, uint32_t n, uint8_t& dout) {
+  namespace reg = qv::reg;
+  Write8(lib, base + reg::CNTCmdReg, reg::kLatchAll);
+  std::array<uint32_t, 12> in{
+      Read24(lib, base + reg::CNT0StrReg),   Read24(lib, base + reg::CNT1StrReg),
+      Read24(lib, base + reg::CNT2StrReg),   Read24(lib, base + reg::CNT0XStrReg),
+      Read24(lib, base + reg::CNT1XStrReg),  Read24(lib, base + reg::CNT2XStrReg),
+      Read8(lib, base + reg::CNT0StatReg),   Read8(lib, base + reg::CNT1StatReg),
+      Read8(lib, base + reg::CNT2StatReg),   Read8(lib, base + reg::CMPStatReg),
+      Read8(lib, base + reg::XSTRStatusReg), Read8(lib, base + reg::DINReg)};
+  for (uint32_t v : in) benchmark::DoNotOptimize(v);
+  for (uint32_t bit = 0; bit < 8; ++bit) {
+    uint32_t b = (in[11] >> bit) & 1;
+    benchmark::DoNotOptimize(b);
+  }
+  Write24(lib, base + reg::CNT0SetReg, n & 0xFFFFFF);
+  Write24(lib, base + reg::CNT1SetReg, (n + 1) & 0xFFFFFF);
+  Write24(lib, base + reg::CNT2SetReg, (n + 2) & 0xFFFFFF);
+  Write8(lib, base + reg::CNT0CWReg, n);
+  Write8(lib, base + reg::CNT1CWReg, n + 3);
+  Write8(lib, base + reg::CMPClrReg, 1);
+  for (uint32_t bit = 0; bit < 4; ++bit) {
+    const auto mask = static_cast<uint8_t>(1u << bit);
+    dout = ((n >> bit) & 1) != 0 ? static_cast<uint8_t>(dout | mask)
+                                 : static_cast<uint8_t>(dout & ~mask);
+    Write8(lib, base + reg::DOUTReg, dout);
+  }
+  dout = static_cast<uint8_t>(n);
+  Write8(lib, base + reg::DOUTReg, dout);
+  Write24(lib, base + reg::CNTCmdReg,
+          reg::kLoadCounter[0] | reg::kLoadCounter[1] | reg::kLoadCounter[2]);
+}
+
+// CPU time of this thread in ns: on a shared machine, time spent waiting for a processor is
+// not the driver's cost.
+double CpuNs() {
+  timespec ts{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+  return static_cast<double>(ts.tv_sec) * 1e9 + static_cast<double>(ts.tv_nsec);
+}
+
+void Report(benchmark::State& state, const char* name, double ns, long allocations) {
+  const auto cycles = static_cast<double>(state.iterations());
+  state.counters[name] = ns / cycles;
+  state.counters["allocs_per_cycle"] = static_cast<double>(allocations) / cycles;
+  state.counters["lib_calls_per_cycle"] = static_cast<double>(g.calls_per_cycle);
+  if (allocations != 0) g.failed = true;
+}
+
+void BM_HostCycleThroughExports(benchmark::State& state) {
+  uint32_t n = 0;
+  const long before = qvbench::HeapAllocations();
+  const double start = CpuNs();
+  for (auto _ : state) HostCycle(g.driver, ++n);
+  const double end = CpuNs();
+  Report(state, "ns_per_cycle", end - start, qvbench::HeapAllocations() - before);
+}
+BENCHMARK(BM_HostCycleThroughExports);
+
+void BM_LibraryCallsDirect(benchmark::State& state) {
+  uint32_t n = 0;
+  uint8_t dout = 0;
+  const long before = qvbench::HeapAllocations();
+  const double start = CpuNs();
+  for (auto _ : state) DirectCycle(g.quiet, g.base, ++n, dout);
+  const double end = CpuNs();
+  Report(state, "ns_per_cycle", end - start, qvbench::HeapAllocations() - before);
+}
+BENCHMARK(BM_LibraryCallsDirect);
+
+// Both paths in alternating blocks within one run, so that a noisy machine affects both
+// alike and their ratio stays meaningful.
+void BM_DriverOverhead(benchmark::State& state) {
+  constexpr int kBlock = 64;
+  uint32_t n = 0;
+  uint8_t dout = 0;
+  double exports_ns = 0, direct_ns = 0;
+  const long before = qvbench::HeapAllocations();
+  for (auto _ : state) {
+    const double t0 = CpuNs();
+    for (int k = 0; k < kBlock; ++k) HostCycle(g.driver, n + static_cast<uint32_t>(k));
+    const double t1 = CpuNs();
+    for (int k = 0; k < kBlock; ++k)
+      DirectCycle(g.quiet, g.base, n + static_cast<uint32_t>(k), dout);
+    const double t2 = CpuNs();
+    exports_ns += t1 - t0;
+    direct_ns += t2 - t1;
+    n += kBlock;
+  }
+  const long allocations = qvbench::HeapAllocations() - before;
+  const double cycles = static_cast<double>(state.iterations()) * kBlock;
+  state.counters["exports_ns_per_cycle"] = exports_ns / cycles;
+  state.counters["direct_ns_per_cycle"] = direct_ns / cycles;
+  state.counters["ratio"] = direct_ns > 0 ? exports_ns / direct_ns : 0;
+  state.counters["allocs_per_cycle"] = static_cast<double>(allocations) / cycles;
+  if (allocations != 0) g.failed = true;
+}
+BENCHMARK(BM_DriverOverhead);
+
+std::string ParameterFile() {
+  namespace t = qv::text;
+  std::string s;
+  s += "[" + std::string(t::kSectionCard.view()) + "]\r\n";
+  s += std::string(t::kKeyAutoDetect.view()) + "=1\r\n";
+  s += std::string(t::kKeyDemoMode.view()) + "=0\r\n";
+  s += "[" + std::string(t::kSectionLog.view()) + "]\r\n";
+  s += std::string(t::kKeyLogEnabled.view()) + "=0\r\n";
+  return s;
+}
+
+// An instance initialised against the simulated card, as the host would leave it.
+bool SetUp() {
+  // Off-screen monitor window: the figures must not depend on an X server being around.
+  unsetenv("DISPLAY");
+  unsetenv("WAYLAND_DISPLAY");
+  OX952Sim_Reset();
+  std::random_device rd;
+  g.dir = std::filesystem::temp_directory_path() / ("qv-bench-" + std::to_string(rd()));
+  std::filesystem::create_directories(g.dir);
+  const std::string path = (g.dir / "bench.ini").string();
+  std::ofstream(path, std::ios::binary) << ParameterFile();
+
+  g.driver = MakeDriver();
+  char error[256] = {};
+  if (g.driver == nullptr || Init(g.driver, 0, path.c_str(), 255, error, 0, 0, 0, 0) == 0) {
+    std::fprintf(stderr, "bench: Init failed: %s\n", error);
+    return false;
+  }
+  g.imported = g.driver->Library;
+  g.quiet = qvbench::QuietLibrary(*g.imported);
+  g.base = g.driver->Karta.BaseAddr;
+  return true;
+}
+
+// The two paths must make the same library calls in the same order with the same bytes,
+// or their comparison means nothing.
+bool SameLibraryCalls() {
+  static qv::CardLibrary recording{};
+  recording = qvbench::RecordingLibrary(*g.imported);
+  constexpr uint32_t kValues[] = {0x123456, 0x89ABCD};
+
+  g.driver->Library = &recording;
+  qvbench::ClearRecording();
+  for (uint32_t n : kValues) HostCycle(g.driver, n);
+  const std::size_t count = qvbench::RecordedCount();
+  std::array<Access, qvbench::kMaxAccesses> through_exports{};
+  for (std::size_t i = 0; i < count && i < through_exports.size(); ++i)
+    through_exports[i] = qvbench::Recorded()[i];
+
+  qvbench::ClearRecording();
+  uint8_t dout = 0;  // the driver's DOUTReg shadow after Init
+  for (uint32_t n : kValues) DirectCycle(recording, g.base, n, dout);
+  g.driver->Library = &g.quiet;
+
+  bool same = count == qvbench::RecordedCount() && count <= qvbench::kMaxAccesses;
+  for (std::size_t i = 0; same && i < count; ++i)
+    same = through_exports[i] == qvbench::Recorded()[i];
+  if (!same) {
+    std::fprintf(stderr, "bench: the direct path does not repeat the driver's %zu calls\n", count);
+    return false;
+  }
+  g.calls_per_cycle = count / std::size(kValues);
+  return true;
+}
+
+void TearDown() {
+  if (g.driver != nullptr) {
+    if (g.imported != nullptr) g.driver->Library = g.imported;
+    Done(g.driver);
+    DisposeDriver(g.driver);
+  }
+  std::error_code ec;
+  if (!g.dir.empty()) std::filesystem::remove_all(g.dir, ec);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  bool ok = SetUp() && SameLibraryCalls();
+  if (ok) {
+    benchmark::RunSpecifiedBenchmarks();
+    if (g.failed) std::fprintf(stderr, "bench: a cycle allocated heap memory\n");
+    ok = !g.failed;
+  }
+  benchmark::Shutdown();
+  TearDown();
+  return ok ? 0 : 1;
+}

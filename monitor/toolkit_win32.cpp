@@ -19,7 +19,8 @@ namespace {
 constexpr wchar_t kClassName[] = L"Qv_lvk5120x.TDrvDialog";
 constexpr UINT_PTR kTimerId = 1;
 constexpr int kControlIdBase = 1000;  // the control id of element N is 1000 + N
-constexpr DWORD kStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
+// No WS_CLIPCHILDREN: group boxes leave their inside to the parent's background.
+constexpr DWORD kStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr DWORD kExStyle = 0;
 constexpr COLORREF kCellColour = RGB(0, 0, 255);
 
@@ -247,17 +248,18 @@ void TWin32Toolkit::SetLabelText(int id, std::string_view text) {
 void TWin32Toolkit::FitWidth(const TElement& e) {
   HWND control = controls_[e.Id];
   ToWide(texts_[e.Id], scratch_);
-  SIZE size{};
+  // Measured the way the static control draws it.
+  RECT extent{0, 0, 0, 0};
   if (HDC dc = GetDC(control)) {
     HGDIOBJ old = SelectObject(dc, FontOf(e));
-    GetTextExtentPoint32W(dc, scratch_.c_str(), static_cast<int>(scratch_.size()), &size);
+    DrawTextW(dc, scratch_.c_str(), static_cast<int>(scratch_.size()), &extent,
+              DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX | DT_EXPANDTABS);
     SelectObject(dc, old);
     ReleaseDC(control, dc);
   }
-  SetWindowPos(control, nullptr, 0, 0, std::max<LONG>(1, size.cx), e.Height,
+  SetWindowPos(control, nullptr, 0, 0, std::max<LONG>(1, extent.right + 1), e.Height,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
-
 std::string TWin32Toolkit::Caption() const {
   std::wstring text(static_cast<size_t>(std::max(0, GetWindowTextLengthW(hwnd_))) + 1, L'\0');
   text.resize(static_cast<size_t>(

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <stdexcept>
 
 #include "card/registers.h"
 #include "driver/channels.h"
@@ -199,6 +200,54 @@ TEST_F(Exchange, SimulatedCountersMoveAndAPresetLoads) {
   OutputRequest(p_, 7, 5, 5000);
   OutputRequestCompleted(p_);
   EXPECT_EQ(OX952Sim_Count(0, 1), 5000u);
+}
+
+}  // namespace
+}  // namespace qvtest
+
+namespace qvtest {
+namespace {
+
+// A card library that fails in the middle of the exchange: the n-th byte access raises
+// a C++ exception (as a library may), after which it behaves again.
+int g_throw_at = 0;
+int g_accesses = 0;
+uint32_t OX952_CALL FlakyRead(uint32_t address, uint32_t zero) {
+  if (++g_accesses == g_throw_at) throw std::runtime_error("read failed");
+  return OX952_MemRead(address, zero);
+}
+uint32_t OX952_CALL FlakyWrite(uint32_t address, uint32_t zero, uint32_t value) {
+  if (++g_accesses == g_throw_at) throw std::runtime_error("write failed");
+  return OX952_MemWrite(address, zero, value);
+}
+
+TEST_F(Exchange, ALibraryExceptionMidCycleLeavesTheInstanceUsable) {
+  qv::CardLibrary flaky = *d().Library;
+  flaky.MemRead = FlakyRead;
+  flaky.MemWrite = FlakyWrite;
+  d().Library = &flaky;
+  OX952Sim_SetReadByte(0, 512, 0x21);
+  OX952Sim_SetReadByte(0, 0, 0x42);
+
+  // The snapshot stops at the failing read: the fields read before it are current, the
+  // rest keep the last snapshot, and nothing escapes into the host.
+  g_accesses = 0;
+  g_throw_at = 5;
+  InputRequestCompleted(p_);
+  EXPECT_EQ(Get(0), 0x21u);
+  EXPECT_EQ(Get(48), 0u);
+  // A preset whose write fails stays pending for no load; the next cycle is whole again.
+  g_accesses = 0;
+  g_throw_at = 2;
+  OutputRequest(p_, 7, 5, 300);
+  EXPECT_EQ(d().PendingCmd, 0) << "no load for a preset that did not reach the card";
+  g_throw_at = 0;
+  InputRequestCompleted(p_);
+  EXPECT_EQ(Get(48), 0x42u);
+  OutputRequest(p_, 7, 5, 300);
+  OutputRequestCompleted(p_);
+  EXPECT_EQ(OX952Sim_Count(0, 1), 300u);
+  d().Library = &qv::ImportedCardLibrary();
 }
 
 }  // namespace

@@ -66,7 +66,7 @@ class ProfileFile {
 
  private:
   const char* path_;
-  char buffer_[kValueBuffer];
+  char buffer_[kValueBuffer] = {};
 };
 
 void SetPresets(TCFGData& cfg) {

@@ -57,9 +57,9 @@ bool LocalDateTime(char* date, std::size_t date_size, char* time_text, std::size
   const std::time_t now = std::time(nullptr);
   struct tm local {};
   if (now == static_cast<std::time_t>(-1) || localtime_r(&now, &local) == nullptr) return false;
-  locale_t loc = newlocale(LC_TIME_MASK, "", static_cast<locale_t>(0));
-  if (loc == static_cast<locale_t>(0)) loc = newlocale(LC_TIME_MASK, "C", static_cast<locale_t>(0));
-  if (loc == static_cast<locale_t>(0)) return false;
+  locale_t loc = newlocale(LC_TIME_MASK, "", nullptr);
+  if (loc == nullptr) loc = newlocale(LC_TIME_MASK, "C", nullptr);
+  if (loc == nullptr) return false;
   const bool ok = strftime_l(date, date_size, "%x", &local, loc) > 0 &&
                   strftime_l(time_text, time_size, "%X", &local, loc) > 0;
   freelocale(loc);

@@ -66,14 +66,15 @@ constexpr ChannelRow kRows[] = {
 constexpr std::size_t kChannelCount = 69;
 
 // Channel number -> index into kRows, -1 where no row serves the channel.
-constexpr auto kIndex = [] {
+constexpr std::array<int8_t, kChannelCount> BuildIndex() {
   std::array<int8_t, kChannelCount> index{};
   for (auto& i : index) i = -1;
   for (std::size_t r = 0; r < std::size(kRows); ++r)
     for (unsigned ch = kRows[r].first; ch <= kRows[r].last; ++ch)
       index[ch] = static_cast<int8_t>(r);
   return index;
-}();
+}
+constexpr std::array<int8_t, kChannelCount> kIndex = BuildIndex();
 
 }  // namespace
 

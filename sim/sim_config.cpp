@@ -155,6 +155,7 @@ bool ParseSimConfig(std::string_view text, std::string_view source, SimConfig* c
 
 const char* FunctionName(OX952SimFunction f) {
   const auto i = static_cast<size_t>(f);
+  // cppcheck-suppress CastIntegerToAddressAtReturn
   return i < kFunctionNames.size() ? kFunctionNames[i] : "?";
 }
 

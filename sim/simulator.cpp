@@ -196,8 +196,10 @@ class Simulator {
                            : kinds[i] == 'O' ? "%sout 0x%08X"
                            : kinds[i] == 'o' ? "%sout %u"
                                              : "%s%u";
-      if (out && !(call.stored & (1u << i))) format = "%sout -";
-      len += std::snprintf(line + len, sizeof line - len, format, sep, v);
+      if (out && !(call.stored & (1u << i)))
+        len += std::snprintf(line + len, sizeof line - len, "%sout -", sep);
+      else
+        len += std::snprintf(line + len, sizeof line - len, format, sep, v);
     }
     if (raised) {
       std::snprintf(line + len, sizeof line - len, ") raises %s\n", raised);

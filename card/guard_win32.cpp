@@ -1,6 +1,8 @@
-// The guarded count call on Windows: a vectored exception handler, registered just for
-// the call, turns a hardware fault or a C++ exception raised by a library built with
-// another compiler into a jump back to the call site.
+// The guarded count call on Windows: a frame-based exception handler around the call,
+// as a compiler's __try/__except would place it. The handler sees only what the library
+// lets escape (an exception that the library raises and handles itself never reaches
+// it), takes every exception whatever its code, unwinds the library's frames and
+// resumes after the call with "raised".
 #include <windows.h>
 
 #include "card/card_library.h"
@@ -9,65 +11,154 @@ namespace qv {
 
 namespace {
 
-constexpr DWORD kMsvcCppException = 0xE06D7363;
+// The floating-point control of both units: a library that faulted may have left traps
+// unmasked, and a pending exception flag would fire at our next x87 instruction.
+struct FpControl {
+  uint16_t x87;
+  uint32_t sse;
+};
 
-thread_local void* t_landing[5] = {};
-thread_local bool t_armed = false;
-
-bool IsGuardedCode(DWORD code) {
-  switch (code) {
-    case EXCEPTION_ACCESS_VIOLATION:
-    case EXCEPTION_ILLEGAL_INSTRUCTION:
-    case EXCEPTION_PRIV_INSTRUCTION:
-    case EXCEPTION_INT_DIVIDE_BY_ZERO:
-    case EXCEPTION_INT_OVERFLOW:
-    case EXCEPTION_IN_PAGE_ERROR:
-    case EXCEPTION_DATATYPE_MISALIGNMENT:
-    case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
-    case EXCEPTION_STACK_OVERFLOW:
-    case EXCEPTION_FLT_DIVIDE_BY_ZERO:
-    case EXCEPTION_FLT_INVALID_OPERATION:
-    case EXCEPTION_FLT_OVERFLOW:
-    case EXCEPTION_FLT_UNDERFLOW:
-    case EXCEPTION_FLT_STACK_CHECK:
-    case EXCEPTION_FLT_INEXACT_RESULT:
-    case EXCEPTION_FLT_DENORMAL_OPERAND:
-    case kMsvcCppException:
-      return true;
-    default:
-      return false;
-  }
+FpControl SaveFpControl() {
+  FpControl control;
+  asm volatile("fnstcw %0" : "=m"(control.x87));
+  asm volatile("stmxcsr %0" : "=m"(control.sse));
+  return control;
 }
 
-LONG CALLBACK OnException(EXCEPTION_POINTERS* info) {
-  if (!t_armed || !IsGuardedCode(info->ExceptionRecord->ExceptionCode))
-    return EXCEPTION_CONTINUE_SEARCH;
-  t_armed = false;
-  __builtin_longjmp(t_landing, 1);
-}
-
-// Kept apart from anything with a destructor: the jump skips destructors.
-__attribute__((noinline)) bool CallArmed(const CardLibrary& lib, uint32_t* count,
-                                         uint32_t* result) {
-  if (__builtin_setjmp(t_landing) != 0) return false;
-  t_armed = true;
-  *result = lib.CardsInSystem(count);
-  t_armed = false;
-  return true;
+void RestoreFpControl(const FpControl& control) {
+  asm volatile("fnclex\n\tfldcw %0" : : "m"(control.x87));
+  asm volatile("ldmxcsr %0" : : "m"(control.sse));
 }
 
 }  // namespace
 
-bool GuardedCardsInSystem(const CardLibrary& lib, uint32_t* count, uint32_t* result) {
-  void* handler = AddVectoredExceptionHandler(1, OnException);
-  bool returned = false;
+using CountFn = uint32_t(OX952_CALL*)(uint32_t* count);
+
+#if defined(__i386__)
+
+// 32-bit: the handler chain is a list of records on the stack, headed at fs:[0].
+namespace {
+
+struct GuardFrame {
+  EXCEPTION_REGISTRATION_RECORD record;  // first: fs:[0] points here
+  void* landing[5];                      // __builtin_setjmp buffer
+};
+
+// A C++ exception of our own compiler's (DWARF-unwound) kind never takes the SEH path.
+__attribute__((noinline)) bool CallCatchingCxx(CountFn fn, uint32_t* count, uint32_t* result) {
   try {
-    returned = CallArmed(lib, count, result);
+    *result = fn(count);
+    return true;
   } catch (...) {
-    returned = false;
+    return false;
   }
-  t_armed = false;
-  if (handler != nullptr) RemoveVectoredExceptionHandler(handler);
+}
+
+// NT_TIB.ExceptionList, the head of this thread's chain.
+EXCEPTION_REGISTRATION_RECORD* ChainHead() {
+  EXCEPTION_REGISTRATION_RECORD* head;
+  asm volatile("movl %%fs:0, %0" : "=r"(head));
+  return head;
+}
+void SetChainHead(EXCEPTION_REGISTRATION_RECORD* head) {
+  asm volatile("movl %0, %%fs:0" : : "r"(head) : "memory");
+}
+
+// The headers' EXCEPTION_ROUTINE is stdcall; the dispatcher restores its stack itself after
+// the call, so handlers written as cdecl work as well.
+extern "C" EXCEPTION_DISPOSITION NTAPI QvGuardHandler(EXCEPTION_RECORD* record, void* establisher,
+                                                      CONTEXT*, void*) {
+  if ((record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) != 0)
+    return ExceptionContinueSearch;
+  // Let the frames that the library (and the dispatcher) left above ours unwind; afterwards
+  // ours heads the chain, and the jump drops the dispatcher's stack below the call site.
+  RtlUnwind(establisher, nullptr, record, nullptr);
+  __builtin_longjmp(static_cast<GuardFrame*>(establisher)->landing, 1);
+}
+
+// Kept apart from anything with a destructor: the jump skips destructors.
+__attribute__((noinline)) bool CallFramed(CountFn fn, uint32_t* count, uint32_t* result) {
+  GuardFrame frame;
+  frame.record.Handler = QvGuardHandler;
+  frame.record.Next = ChainHead();
+  if (__builtin_setjmp(frame.landing) != 0) {
+    SetChainHead(frame.record.Next);
+    return false;
+  }
+  SetChainHead(&frame.record);
+  const bool returned = CallCatchingCxx(fn, count, result);
+  SetChainHead(frame.record.Next);
+  return returned;
+}
+
+}  // namespace
+
+#elif defined(__x86_64__)
+
+// 64-bit: handlers are found through the functions' unwind tables, so the frame is a
+// small function whose unwind data names our handler. It calls rcx(rdx) and stores the
+// result at r8; QvGuardLanding is where an unwind to this frame resumes.
+extern "C" {
+uint32_t QvGuardCall(CountFn fn, uint32_t* count, uint32_t* result);
+void QvGuardLanding();
+}
+asm(R"(
+    .text
+    .p2align 4
+    .def QvGuardCall; .scl 3; .type 32; .endef
+    .seh_proc QvGuardCall
+QvGuardCall:
+    pushq %rbx
+    .seh_pushreg %rbx
+    subq $32, %rsp
+    .seh_stackalloc 32
+    .seh_handler QvGuardHandler, @except
+    .seh_endprologue
+    movq %r8, %rbx
+    movq %rcx, %rax
+    movq %rdx, %rcx
+    call *%rax
+    movl %eax, (%rbx)
+    movl $1, %eax
+    addq $32, %rsp
+    popq %rbx
+    ret
+QvGuardLanding:
+    xorl %eax, %eax
+    addq $32, %rsp
+    popq %rbx
+    ret
+    .seh_endproc
+)");
+
+extern "C" EXCEPTION_DISPOSITION QvGuardHandler(EXCEPTION_RECORD* record, void* establisher,
+                                                CONTEXT*, DISPATCHER_CONTEXT* dispatch) {
+  if ((record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) != 0)
+    return ExceptionContinueSearch;
+  // Unwinds the library's frames (their cleanups run) and resumes at the landing with
+  // this frame's registers: the call returns 0, "raised".
+  RtlUnwindEx(establisher, reinterpret_cast<void*>(&QvGuardLanding), record, nullptr,
+              dispatch->ContextRecord, dispatch->HistoryTable);
+  return ExceptionContinueSearch;  // not reached
+}
+
+namespace {
+
+bool CallFramed(CountFn fn, uint32_t* count, uint32_t* result) {
+  // Our own C++ exceptions are SEH exceptions here: the frame takes them like any other.
+  return QvGuardCall(fn, count, result) != 0;
+}
+
+}  // namespace
+
+#else
+#error "the guarded call knows the exception model of i686 and x86_64 Windows only"
+#endif
+
+bool GuardedCardsInSystem(const CardLibrary& lib, uint32_t* count, uint32_t* result) {
+  const FpControl fp = SaveFpControl();
+  const bool returned = CallFramed(lib.CardsInSystem, count, result);
+  if (!returned) RestoreFpControl(fp);
   return returned;
 }
 

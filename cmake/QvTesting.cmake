@@ -4,6 +4,40 @@
 # that the test session fixture starts.
 set(QV_TEST_DISPLAY ":87" CACHE STRING "X display that the test session starts with Xvfb")
 
+# What every test program under Wine runs with: the session's prefix and display, no
+# debugger (a crash fails the test at once instead of waiting for winedbg), and for the
+# 32-bit build the emulation fix that the test session builds (scripts/test-session).
+set(QV_WINE_ENV)
+set(QV_SESSION_ENV)
+set(QV_WINE_TIMEOUT_SCALE 1)
+if(CMAKE_CROSSCOMPILING)
+  set(QV_WINE_ENV "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix" "WINEDEBUG=-all"
+      "WINEDLLOVERRIDES=mscoree,mshtml,winedbg.exe=d" "DISPLAY=${QV_TEST_DISPLAY}")
+  if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
+    # $LIB is left to the dynamic loader: the 32-bit fix, or an empty 64-bit library.
+    list(APPEND QV_WINE_ENV "LD_PRELOAD=${CMAKE_BINARY_DIR}/wine32rt/$LIB/libqvsegfix.so")
+    set(QV_SESSION_ENV "QV_WINE32_RT=${CMAKE_BINARY_DIR}/wine32rt")
+    # 32-bit code runs under instruction emulation, about four times slower.
+    set(QV_WINE_TIMEOUT_SCALE 3)
+  endif()
+endif()
+
+# qv_test_environment(<test> [ENV <VAR=value>...] [TIMEOUT <seconds on Linux>])
+# Under Wine: the session fixture, QV_WINE_ENV and the timeout scaled for the emulation.
+function(qv_test_environment test)
+  cmake_parse_arguments(E "" "TIMEOUT" "ENV" ${ARGN})
+  set(env ${E_ENV})
+  if(NOT E_TIMEOUT)
+    set(E_TIMEOUT 120)
+  endif()
+  if(CMAKE_CROSSCOMPILING)
+    list(APPEND env ${QV_WINE_ENV})
+    math(EXPR E_TIMEOUT "${E_TIMEOUT} * ${QV_WINE_TIMEOUT_SCALE}")
+    set_property(TEST ${test} APPEND PROPERTY FIXTURES_REQUIRED test_session)
+  endif()
+  set_tests_properties(${test} PROPERTIES ENVIRONMENT "${env}" TIMEOUT ${E_TIMEOUT})
+endfunction()
+
 add_test(NAME test_session_start COMMAND ${CMAKE_SOURCE_DIR}/scripts/test-session start
          ${CMAKE_BINARY_DIR} ${QV_TEST_DISPLAY})
 add_test(NAME test_session_stop COMMAND ${CMAKE_SOURCE_DIR}/scripts/test-session stop
@@ -12,19 +46,19 @@ set_tests_properties(test_session_start PROPERTIES FIXTURES_SETUP test_session)
 set_tests_properties(test_session_stop PROPERTIES FIXTURES_CLEANUP test_session)
 if(CMAKE_CROSSCOMPILING)
   set_property(TEST test_session_start test_session_stop APPEND PROPERTY ENVIRONMENT
-               "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix" "WINE=${CMAKE_CROSSCOMPILING_EMULATOR}")
+               "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix" "WINEDEBUG=-all"
+               "WINEDLLOVERRIDES=mscoree,mshtml,winedbg.exe=d" ${QV_SESSION_ENV}
+               "WINE=${CMAKE_CROSSCOMPILING_EMULATOR}")
 endif()
 
 function(qv_add_gtest name)
-  cmake_parse_arguments(T "GUI" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(T "GUI" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest_main)
   add_test(NAME ${name} COMMAND ${name} --gtest_brief=1)
   set(env "QV_SOURCE_DIR=${CMAKE_SOURCE_DIR}" "QV_BINARY_DIR=${CMAKE_BINARY_DIR}")
   if(CMAKE_CROSSCOMPILING)
-    list(APPEND env "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix" "WINEDEBUG=-all"
-         "WINEDLLOVERRIDES=mscoree,mshtml=" "DISPLAY=${QV_TEST_DISPLAY}")
-    set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED test_session)
+    # qv_test_environment adds the Wine environment
   elseif(T_GUI)
     list(APPEND env "DISPLAY=${QV_TEST_DISPLAY}")
     set_tests_properties(${name} PROPERTIES FIXTURES_REQUIRED test_session)
@@ -37,5 +71,5 @@ function(qv_add_gtest name)
          "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
          "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp")
   endif()
-  set_tests_properties(${name} PROPERTIES ENVIRONMENT "${env}" TIMEOUT 600)
+  qv_test_environment(${name} ENV ${env} TIMEOUT ${T_TIMEOUT})
 endfunction()

@@ -1,13 +1,16 @@
 // Discovery, register primitives and the initial programming, asserted on the call journal.
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <stdexcept>
+#include <atomic>
+#include <cstdio>
+#include <thread>
 
 #include "card/discovery.h"
 #include "card/registers.h"
 #include "config/texts.h"
 #include "fake_library.h"
+#include "library_behaviour.h"
+#include "library_behaviour_common.h"
 
 using qvtest::FakeCard;
 using qvtest::FakeLibrary;
@@ -186,31 +189,76 @@ TEST(Registers, InitCardWritesTheFixedSequence) {
             "W270=1C W2F0=1D W370=1E W380=1F W384=70 W390=21 W394=77 W398=0 W3A0=0 W3A4=22");
 }
 
-// The guarded count call survives what a broken library may do inside it.
-__attribute__((no_sanitize("undefined"))) void Segfault() {
-  volatile int* volatile nowhere = nullptr;
-  *nowhere = 1;
-}
-void IllegalInstruction() {
-  __builtin_trap();
-}
-void Throw() {
-  throw std::runtime_error("library failure");
-}
-
-TEST(GuardedCount, FaultsAndExceptionsBecomeTheLibraryError) {
+// The guarded count call against everything a library may do inside it, each many times in
+// one process: the next call, and the next fault, must behave the same.
+TEST(GuardedCount, EveryLibraryBehaviourManyTimes) {
   auto& lib = FakeLibrary::Get();
-  for (auto action : {&Segfault, &IllegalInstruction, &Throw}) {
-    lib.Reset({{512, 1, 1}});
-    lib.count_action = action;
-    const Found f = Find(1, 0, 0);
-    EXPECT_FALSE(f.ok);
-    EXPECT_EQ(f.message, qv::text::kCardLibraryError.view());
-    EXPECT_EQ(lib.Joined(), "Count");
+  int count = 0;
+  const qvtest::LibraryBehaviour* behaviours = qvtest::LibraryBehaviours(&count);
+  const std::string state = qvtest::GuardState();
+  for (int i = 0; i < count; ++i) {
+    const auto& b = behaviours[i];
+    SCOPED_TRACE(b.name);
+    for (int round = 0; round < 50; ++round) {
+      lib.Reset({{512, 1, 1}});
+      lib.count_action = b.act;
+      uint32_t cards = 0, result = 7;
+      const bool returned = qv::GuardedCardsInSystem(FakeLibrary::Table(), &cards, &result);
+      // Unmasked floating-point traps do not fire under qemu's user-mode emulation, which
+      // runs the 32-bit Windows tests here: the division just gives infinity.
+      if (b.floating_point_trap && returned) {
+        if (round == 0) std::printf("note: the floating-point trap did not fire here\n");
+        break;
+      }
+      ASSERT_EQ(returned, !b.escapes) << "round " << round;
+      if (returned) {
+        EXPECT_EQ(cards, 1u);
+      }
+      ASSERT_EQ(qvtest::GuardState(), state) << "round " << round;
+      // And through discovery, the library error.
+      lib.Reset({{512, 1, 1}});
+      lib.count_action = b.act;
+      const Found f = Find(1, 0, 0);
+      EXPECT_EQ(f.ok, !b.escapes);
+      if (b.escapes) {
+        EXPECT_EQ(f.message, qv::text::kCardLibraryError.view());
+      }
+    }
   }
-  // And the next call works normally.
   lib.Reset({{512, 1, 1}});
   EXPECT_TRUE(Find(1, 0, 0).ok);
+  // A float division after a caught trap must not trap: the guard restored the masks.
+  volatile double zero = 0.0;
+  EXPECT_GT(1.0 / zero, 0.0);
+}
+
+// Two instances on two threads, each in its own guarded calls at the same time: no
+// handler swapped in for a call is left behind.
+thread_local void (*t_count_action)() = nullptr;
+uint32_t OX952_CALL ThreadCount(uint32_t* count) {
+  if (t_count_action != nullptr) t_count_action();
+  *count = 1;
+  return 0;
+}
+
+TEST(GuardedCount, TwoThreadsAtOnceLeaveNothingBehind) {
+  qv::CardLibrary table = FakeLibrary::Table();
+  table.CardsInSystem = ThreadCount;
+  const std::string state = qvtest::GuardState();
+  std::atomic<int> wrong{0};
+  auto run = [&](void (*fault)()) {
+    for (int round = 0; round < 300; ++round) {
+      t_count_action = round % 2 == 0 ? fault : nullptr;
+      uint32_t cards = 0, result = 0;
+      if (qv::GuardedCardsInSystem(table, &cards, &result) != (round % 2 != 0)) ++wrong;
+    }
+  };
+  std::thread a(run, qvtest::behaviour::NullWrite);
+  std::thread b(run, qvtest::behaviour::IllegalInstruction);
+  a.join();
+  b.join();
+  EXPECT_EQ(wrong, 0);
+  EXPECT_EQ(qvtest::GuardState(), state);
 }
 
 }  // namespace

@@ -1,0 +1,24 @@
+// What a card library may do inside a call, really done: faults, exceptions of other
+// runtimes, and exceptions it raises and handles itself.
+#pragma once
+
+#include <string>
+
+namespace qvtest {
+
+struct LibraryBehaviour {
+  const char* name;
+  void (*act)();
+  bool escapes;  // something leaves the library: the guarded call must report "raised"
+  bool floating_point_trap = false;
+};
+
+// Null write, illegal instruction, integer and floating-point division by zero, a C++
+// throw, a software exception of a foreign runtime, and one handled inside the library.
+const LibraryBehaviour* LibraryBehaviours(int* count);
+
+// What the guard must leave as it found it, per thread (the handler chain) and per
+// process (signal handlers), as text to compare.
+std::string GuardState();
+
+}  // namespace qvtest

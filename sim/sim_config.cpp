@@ -53,7 +53,8 @@ bool ParseFunction(std::string_view word, OX952SimFunction* f) {
 
 bool ParseRaiseKind(std::string_view word, RaiseKind* kind) {
   for (RaiseKind k :
-       {RaiseKind::kAccessViolation, RaiseKind::kIllegalInstruction, RaiseKind::kCppException}) {
+       {RaiseKind::kAccessViolation, RaiseKind::kIllegalInstruction, RaiseKind::kDivideByZero,
+        RaiseKind::kCppException, RaiseKind::kForeignException, RaiseKind::kHandledException}) {
     if (word == RaiseKindName(k)) {
       *kind = k;
       return true;
@@ -109,7 +110,8 @@ std::string ParseLine(const std::vector<std::string_view>& w, SimConfig* config)
     if (w.size() < 2) return "missing kind of fault";
     if (!ParseRaiseKind(w[1], &raise.kind)) {
       return "unknown kind '" + std::string(w[1]) +
-             "' (access-violation, illegal-instruction or cpp-exception)";
+             "' (access-violation, illegal-instruction, divide-by-zero, cpp-exception, "
+             "foreign-exception or handled-exception)";
     }
     if (w.size() > 2) {
       if (!(error = number(2, "call number", &raise.call)).empty()) return error;
@@ -165,8 +167,14 @@ const char* RaiseKindName(RaiseKind kind) {
       return "access-violation";
     case RaiseKind::kIllegalInstruction:
       return "illegal-instruction";
+    case RaiseKind::kDivideByZero:
+      return "divide-by-zero";
     case RaiseKind::kCppException:
       return "cpp-exception";
+    case RaiseKind::kForeignException:
+      return "foreign-exception";
+    case RaiseKind::kHandledException:
+      return "handled-exception";
     case RaiseKind::kNone:
       break;
   }

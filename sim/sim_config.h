@@ -31,7 +31,15 @@ struct FaultEntry {
   uint32_t result = 1;
 };
 
-enum class RaiseKind { kNone, kAccessViolation, kIllegalInstruction, kCppException };
+enum class RaiseKind {
+  kNone,
+  kAccessViolation,
+  kIllegalInstruction,
+  kDivideByZero,
+  kCppException,
+  kForeignException,  // a software exception of another runtime (another language's)
+  kHandledException,  // raised and handled inside the call, which then returns normally
+};
 
 // OX952_CardsInSystem raises `kind` at its n-th call, or at every call when call is 0.
 struct RaiseEntry {

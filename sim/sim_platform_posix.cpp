@@ -1,5 +1,8 @@
+#include <unwind.h>
+
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <stdexcept>
 
 #include "sim/sim_platform.h"
@@ -25,8 +28,29 @@ __attribute__((no_sanitize("address", "undefined"))) void PosixRaise(RaiseKind k
       break;
     case RaiseKind::kIllegalInstruction:
       __builtin_trap();
+    case RaiseKind::kDivideByZero: {
+      int quotient = 1, remainder = 0;
+      const int zero = 0;
+      asm volatile("idivl %2" : "+a"(quotient), "+d"(remainder) : "r"(zero));
+      break;
+    }
     case RaiseKind::kCppException:
       throw std::runtime_error("VODRA_OX952 simulator: configured exception");
+    case RaiseKind::kForeignException: {
+      // Another language's exception: the same unwinder, a class of its own.
+      static _Unwind_Exception exception;
+      std::memset(&exception, 0, sizeof exception);
+      std::memcpy(&exception.exception_class, "VODRAFRN", 8);
+      exception.exception_cleanup = [](_Unwind_Reason_Code, _Unwind_Exception*) {};
+      _Unwind_RaiseException(&exception);
+      break;
+    }
+    case RaiseKind::kHandledException:
+      try {
+        throw std::runtime_error("VODRA_OX952 simulator: handled inside");
+      } catch (const std::runtime_error&) {
+      }
+      break;
     case RaiseKind::kNone:
       break;
   }

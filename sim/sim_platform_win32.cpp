@@ -20,6 +20,7 @@ bool Win32GetEnv(const char* name, std::string* value) {
 // exception 0xE06D7363 ("msc"), which a MinGW-built throw could not imitate across DLLs.
 constexpr DWORD kMsvcCppException = 0xE06D7363;
 constexpr ULONG_PTR kMsvcMagic = 0x19930520;
+constexpr DWORD kForeignExceptionCode = 0xE0564F44;
 
 void Win32Raise(RaiseKind kind) {
   static volatile uintptr_t unmapped = 0x10;
@@ -29,6 +30,21 @@ void Win32Raise(RaiseKind kind) {
       break;
     case RaiseKind::kIllegalInstruction:
       __builtin_trap();
+    case RaiseKind::kDivideByZero: {
+      int quotient = 1, remainder = 0;
+      const int zero = 0;
+      asm volatile("idivl %2" : "+a"(quotient), "+d"(remainder) : "r"(zero));
+      break;
+    }
+    case RaiseKind::kForeignException:
+      // A software exception under a code of its own, as other languages' runtimes raise.
+      RaiseException(kForeignExceptionCode, EXCEPTION_NONCONTINUABLE, 0, nullptr);
+      break;
+    case RaiseKind::kHandledException:
+      // Raised and handled by the system library (DBG_PRINTEXCEPTION_C), as any library
+      // that writes a debug message does.
+      OutputDebugStringA("VODRA_OX952 simulator: handled inside\n");
+      break;
     case RaiseKind::kCppException: {
       // magic, object, throw info (and, on 64-bit, the image base): no real object here.
       const ULONG_PTR args[4] = {kMsvcMagic, 0, 0, 0};

@@ -271,13 +271,18 @@ extern "C" {
 
 OX952_API uint32_t OX952_CALL OX952_CardsInSystem(uint32_t* count) {
   RaiseKind raise = RaiseKind::kNone;
+  bool handled = false;  // raised and handled inside: the call goes on as usual
   uint32_t result = 0;
   {
     Simulator& sim = Sim();
     auto lock = sim.Lock();
     Call call = Begin(OX952SIM_CARDS_IN_SYSTEM);
-    if ((result = sim.FaultResult(OX952SIM_CARDS_IN_SYSTEM)) != 0) {
-    } else if ((raise = sim.RaiseAtThisCall()) != RaiseKind::kNone) {
+    result = sim.FaultResult(OX952SIM_CARDS_IN_SYSTEM);  // counts the call
+    const RaiseKind configured = sim.RaiseAtThisCall();
+    handled = configured == RaiseKind::kHandledException;
+    if (result != 0) {
+    } else if (configured != RaiseKind::kNone && !handled) {
+      raise = configured;
       result = OX952SIM_RAISED;
     } else if (!count) {
       result = OX952SIM_ERR_NULL_POINTER;
@@ -291,6 +296,7 @@ OX952_API uint32_t OX952_CALL OX952_CardsInSystem(uint32_t* count) {
     sim.Finish(call, raise != RaiseKind::kNone ? RaiseKindName(raise) : nullptr);
   }
   // Raised outside the lock: whoever catches it may call us again.
+  if (handled) kSimPlatform.Raise(RaiseKind::kHandledException);
   if (raise != RaiseKind::kNone) kSimPlatform.Raise(raise);
   return result;
 }

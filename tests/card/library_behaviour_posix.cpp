@@ -53,6 +53,10 @@ const LibraryBehaviour* LibraryBehaviours(int* count) {
   return kBehaviours;
 }
 
+const char* ConcurrentFaultsUntestable() {
+  return nullptr;
+}
+
 std::string GuardState() {
   std::string state;
   for (int sig : {SIGSEGV, SIGBUS, SIGILL, SIGFPE}) {

@@ -17,6 +17,9 @@
  *   gcc -m32 -O2 -fPIC -shared -nostdlib -ffreestanding -fno-stack-protector \
  *       -fno-asynchronous-unwind-tables -o libqvsegfix.so segment_fix.c
  * A 64-bit process gets an empty library of the same name (LD_PRELOAD names it via $LIB).
+ *
+ * What it cannot mend: signals on two threads at the same moment. The table is still one,
+ * so between one thread's repair and its return another thread's repair can win.
  */
 #ifdef __i386__
 #define SA_SIGINFO 4

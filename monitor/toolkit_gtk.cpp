@@ -155,6 +155,13 @@ class TGtkToolkit final : public TMonitorToolkit {
       g_object_unref(icon);
     }
 
+    // Title bar with window menu and minimise button; no maximise.
+    gtk_widget_realize(window_);
+    if (GdkWindow* w = gtk_widget_get_window(window_))
+      gdk_window_set_decorations(
+          w, static_cast<GdkWMDecoration>(GDK_DECOR_BORDER | GDK_DECOR_TITLE | GDK_DECOR_MENU |
+                                          GDK_DECOR_MINIMIZE));
+
     fixed_ = gtk_fixed_new();
     gtk_widget_set_size_request(fixed_, kClientWidth, kClientHeight);
     gtk_container_add(GTK_CONTAINER(window_), fixed_);
@@ -241,6 +248,11 @@ class TGtkToolkit final : public TMonitorToolkit {
   }
   bool DisableCloseCommand() override {
     gtk_window_set_deletable(GTK_WINDOW(window_), FALSE);
+    // Some window managers (openbox) take Motif hints only without the "all" bit, which
+    // GTK's own non-deletable hint carries: name what is allowed instead.
+    gtk_widget_realize(window_);
+    if (GdkWindow* w = gtk_widget_get_window(window_))
+      gdk_window_set_functions(w, static_cast<GdkWMFunction>(GDK_FUNC_MOVE | GDK_FUNC_MINIMIZE));
     return true;
   }
   void* NativeHandle() const override { return window_; }

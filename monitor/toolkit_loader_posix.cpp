@@ -2,9 +2,12 @@
 // off-screen window otherwise. The driver links no toolkit, so a host without GTK (or with
 // another GTK) can still load it.
 #include <dlfcn.h>
+#include <link.h>
 
+#include <climits>
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "monitor/toolkit.h"
 #include "monitor/toolkit_module.h"
@@ -12,6 +15,21 @@
 
 namespace qv {
 namespace {
+
+const int kModuleAnchor = 0;  // any address inside this library (or program) identifies it
+
+// The folder of the library that holds this code, as the dynamic loader resolved it (so
+// neither the working directory nor a dlopen interposer such as ASan's run-time changes it).
+std::string OwnFolder() {
+  Dl_info info{};
+  link_map* map = nullptr;
+  if (dladdr1(&kModuleAnchor, &info, reinterpret_cast<void**>(&map), RTLD_DL_LINKMAP) == 0 ||
+      map == nullptr)
+    return {};
+  char origin[PATH_MAX + 1] = {};
+  if (dlinfo(map, RTLD_DI_ORIGIN, origin) != 0) return {};
+  return origin;
+}
 
 bool HasDisplay() {
   for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY"}) {
@@ -38,8 +56,9 @@ bool OtherGtkInProcess() {
 
 const TToolkitModule* LoadGtkModule() {
   if (!HasDisplay() || OtherGtkInProcess()) return nullptr;
-  // By file name: the driver's run path ($ORIGIN) finds the module beside the driver.
-  void* lib = dlopen(kGtkModuleFile, RTLD_NOW | RTLD_LOCAL);
+  const std::string folder = OwnFolder();
+  if (folder.empty()) return nullptr;
+  void* lib = dlopen((folder + "/" + kGtkModuleFile).c_str(), RTLD_NOW | RTLD_LOCAL);
   if (lib == nullptr) return nullptr;
   // Never closed, even when it declines: GTK cannot be unloaded safely once initialised, and
   // windows of it may live until the process ends.

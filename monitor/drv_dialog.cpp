@@ -124,14 +124,15 @@ void TDrvDialog::ShowWindow() {
   }
   if (!shown_before_) {
     // Centred once, with the outer size of this moment; later showings keep their place.
+    // Offsets within the primary monitor, which need not start at the screen's 0, 0.
     const TSize window = toolkit_->OuterSize();
-    const TSize screen = toolkit_->ScreenSize();
-    const auto centre = [](int64_t screen_size, int64_t window_size) {
-      return static_cast<int32_t>(
-          std::clamp<int64_t>((screen_size - window_size) / 2, 0, INT32_MAX));
+    const TBounds screen = toolkit_->ScreenArea();
+    const auto centre = [](int64_t origin, int64_t screen_size, int64_t window_size) {
+      return static_cast<int32_t>(std::clamp<int64_t>(
+          origin + std::max<int64_t>((screen_size - window_size) / 2, 0), INT32_MIN, INT32_MAX));
     };
-    const int32_t left = centre(screen.Width, window.Width);
-    const int32_t top = centre(screen.Height, window.Height);
+    const int32_t left = centre(screen.Left, screen.Width, window.Width);
+    const int32_t top = centre(screen.Top, screen.Height, window.Height);
     toolkit_->SetBounds({left, top, window.Width, window.Height});
     shown_before_ = true;
   }

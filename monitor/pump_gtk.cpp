@@ -1,12 +1,11 @@
-#include <glib.h>
-
+#include "monitor/glib_runtime.h"
 #include "monitor/pump.h"
 
 namespace qv {
 
+// The GTK module and the off-screen window both run on GLib's default main context.
 void PumpWindowMessages() {
-  while (g_main_context_iteration(nullptr, FALSE)) {
-  }
+  glib::IterateDefaultContext();
 }
 
 }  // namespace qv

@@ -53,7 +53,8 @@ class TMonitorToolkit {
   virtual void Focus() = 0;  // activates a visible, enabled window; does nothing otherwise
   virtual void SetBounds(const TBounds& outer) = 0;  // outer rectangle, screen pixels
   virtual TSize OuterSize() const = 0;
-  virtual TSize ScreenSize() const = 0;  // the primary screen, for centring
+  // The primary monitor's rectangle in screen pixels, for centring; it need not start at 0, 0.
+  virtual TBounds ScreenArea() const = 0;
   // Disables the Close command of the window menu (or the close control where there is no
   // menu); false when the window has none.
   virtual bool DisableCloseCommand() = 0;

@@ -1,18 +1,25 @@
-// The monitor window on GTK 3: a fixed-size GtkWindow with the layout placed on a GtkFixed at
-// its pixel coordinates, styled per widget (no process-wide CSS). Without a display the
-// off-screen window stands in.
+// The monitor window on GTK 3, built as a module of its own that the driver loads at run time:
+// a fixed-size GtkWindow with the layout placed on a GtkFixed at its pixel coordinates, styled
+// per widget (no process-wide CSS). Bounds are outer ones, frame included, as the window
+// manager draws it.
 #include <gtk/gtk.h>
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <new>
+#include <optional>
 #include <string>
 
 #include "config/cp1250.h"
 #include "config/texts.h"
 #include "monitor/layout.h"
 #include "monitor/toolkit.h"
-#include "monitor/toolkit_offscreen.h"
+#include "monitor/toolkit_module.h"
+
+// Last: Xlib's macros (None, Bool, Status) must not meet the headers above.
+#include <X11/Xatom.h>
+#include <gdk/gdkx.h>
 
 namespace qv {
 namespace {
@@ -37,6 +44,61 @@ bool GtkAvailable() {
     return gtk_init_check(nullptr, nullptr) != FALSE;
   }();
   return available;
+}
+
+// The window manager's decoration on each side of the client area.
+struct TFrame {
+  int Left = 0, Top = 0, Right = 0, Bottom = 0;
+  int Width() const { return Left + Right; }
+  int Height() const { return Top + Bottom; }
+  bool operator==(const TFrame&) const = default;
+};
+
+// The frame of the last window that was mapped: the best guess for the next one.
+std::optional<TFrame> g_last_frame;
+
+// Asks an EWMH window manager for the frame that it will give the unmapped `window`
+// (_NET_REQUEST_FRAME_EXTENTS); waits at most a quarter of a second for the answer.
+std::optional<TFrame> RequestFrameExtents(GtkWidget* window) {
+  GdkDisplay* display = gtk_widget_get_display(window);
+  if (!GDK_IS_X11_DISPLAY(display)) return std::nullopt;
+  gtk_widget_realize(window);
+  GdkWindow* gdk_window = gtk_widget_get_window(window);
+  if (gdk_window == nullptr) return std::nullopt;
+  GdkScreen* screen = gdk_window_get_screen(gdk_window);
+  if (!gdk_x11_screen_supports_net_wm_hint(
+          screen, gdk_atom_intern_static_string("_NET_REQUEST_FRAME_EXTENTS")))
+    return std::nullopt;
+  Display* x = GDK_DISPLAY_XDISPLAY(display);
+  const Window xid = GDK_WINDOW_XID(gdk_window);
+  const Atom extents = gdk_x11_get_xatom_by_name_for_display(display, "_NET_FRAME_EXTENTS");
+  XEvent request{};
+  request.xclient.type = ClientMessage;
+  request.xclient.window = xid;
+  request.xclient.message_type =
+      gdk_x11_get_xatom_by_name_for_display(display, "_NET_REQUEST_FRAME_EXTENTS");
+  request.xclient.format = 32;
+  XSendEvent(x, GDK_WINDOW_XID(gdk_screen_get_root_window(screen)), False,
+             SubstructureRedirectMask | SubstructureNotifyMask, &request);
+  XFlush(x);
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    Atom type = 0;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    const int status = XGetWindowProperty(x, xid, extents, 0, 4, False, XA_CARDINAL, &type, &format,
+                                          &count, &after, &data);
+    if (status == Success && data != nullptr && format == 32 && count == 4) {
+      const auto* v = reinterpret_cast<const long*>(data);  // left, right, top, bottom
+      const TFrame frame{static_cast<int>(v[0]), static_cast<int>(v[2]), static_cast<int>(v[1]),
+                         static_cast<int>(v[3])};
+      XFree(data);
+      return frame;
+    }
+    if (data != nullptr) XFree(data);
+    g_usleep(5000);
+  }
+  return std::nullopt;
 }
 
 std::string Utf8ToCp1250(const char* utf8) {
@@ -86,11 +148,19 @@ class TGtkToolkit final : public TMonitorToolkit {
     gtk_window_move(GTK_WINDOW(window_), kDesignLeft, kDesignTop);
     g_signal_connect(window_, "delete-event", G_CALLBACK(&TGtkToolkit::OnDeleteEvent), this);
     g_signal_connect(window_, "window-state-event", G_CALLBACK(&TGtkToolkit::OnStateEvent), this);
+    g_signal_connect(window_, "configure-event", G_CALLBACK(&TGtkToolkit::OnConfigure), this);
     if (GdkPixbuf* icon = gdk_pixbuf_new_from_data(kIconRgba, GDK_COLORSPACE_RGB, TRUE, 8, 16, 16,
                                                    16 * 4, nullptr, nullptr)) {
       gtk_window_set_icon(GTK_WINDOW(window_), icon);
       g_object_unref(icon);
     }
+
+    // Title bar with window menu and minimise button; no maximise.
+    gtk_widget_realize(window_);
+    if (GdkWindow* w = gtk_widget_get_window(window_))
+      gdk_window_set_decorations(
+          w, static_cast<GdkWMDecoration>(GDK_DECOR_BORDER | GDK_DECOR_TITLE | GDK_DECOR_MENU |
+                                          GDK_DECOR_MINIMIZE));
 
     fixed_ = gtk_fixed_new();
     gtk_widget_set_size_request(fixed_, kClientWidth, kClientHeight);
@@ -120,12 +190,21 @@ class TGtkToolkit final : public TMonitorToolkit {
   bool IsVisible() const override { return gtk_widget_get_visible(window_) != FALSE; }
   void Show(TWindowState state) override {
     SetState(state);
+    // A window manager places a window that is mapped again like a new one, unless told.
+    if (position_) gtk_window_move(GTK_WINDOW(window_), position_->x, position_->y);
     gtk_window_present(GTK_WINDOW(window_));
   }
   void Raise() override {
     if (GdkWindow* w = gtk_widget_get_window(window_)) gdk_window_raise(w);
   }
-  void Hide() override { gtk_widget_hide(window_); }
+  void Hide() override {
+    if (gtk_widget_get_mapped(window_)) {
+      GdkPoint p{};
+      gtk_window_get_position(GTK_WINDOW(window_), &p.x, &p.y);  // where the user left it
+      position_ = p;
+    }
+    gtk_widget_hide(window_);
+  }
   TWindowState State() const override { return state_; }
   void SetState(TWindowState state) override {
     state_ = state;
@@ -135,35 +214,45 @@ class TGtkToolkit final : public TMonitorToolkit {
       gtk_window_deiconify(GTK_WINDOW(window_));
   }
   void Focus() override {
-    if (IsVisible() && gtk_widget_get_sensitive(window_)) gtk_window_present(GTK_WINDOW(window_));
+    // An iconified X window cannot hold the focus, and activating it would restore it.
+    if (!IsVisible() || !gtk_widget_get_sensitive(window_) || state_ == TWindowState::Minimised)
+      return;
+    GdkWindow* w = gtk_widget_get_window(window_);
+    if (w == nullptr) return;
+    guint32 time = gtk_get_current_event_time();
+    // A real time stamp, so that the window manager's focus-stealing guard lets it through.
+    if (time == GDK_CURRENT_TIME && GDK_IS_X11_WINDOW(w)) time = gdk_x11_get_server_time(w);
+    gdk_window_focus(w, time);
   }
   void SetBounds(const TBounds& outer) override {
-    const TSize frame = FrameExtra();
-    // A fixed-size window takes its size from its request; GTK keeps it no smaller than the
-    // layout needs and rejects sizes below 1.
-    const gint width = std::max<gint>(1, outer.Width - frame.Width);
-    const gint height = std::max<gint>(1, outer.Height - frame.Height);
-    gtk_widget_set_size_request(window_, width, height);
-    gtk_window_resize(GTK_WINDOW(window_), width, height);
+    wanted_ = outer;
+    ApplyWantedSize();
+    // The default north-west gravity places the frame's top-left corner, not the client's.
     gtk_window_move(GTK_WINDOW(window_), outer.Left, outer.Top);
+    position_ = GdkPoint{outer.Left, outer.Top};
   }
   TSize OuterSize() const override {
     gint width = 0, height = 0;
     gtk_window_get_size(GTK_WINDOW(window_), &width, &height);
-    const TSize frame = FrameExtra();
-    return {width + frame.Width, height + frame.Height};
+    const TFrame frame = Frame();
+    return {width + frame.Width(), height + frame.Height()};
   }
-  TSize ScreenSize() const override {
+  TBounds ScreenArea() const override {
     GdkDisplay* display = gtk_widget_get_display(window_);
     GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
     if (monitor == nullptr) monitor = gdk_display_get_monitor(display, 0);
-    if (monitor == nullptr) return {kClientWidth, kClientHeight};
+    if (monitor == nullptr) return {0, 0, kClientWidth, kClientHeight};
     GdkRectangle area{};
     gdk_monitor_get_geometry(monitor, &area);
-    return {area.width, area.height};
+    return {area.x, area.y, area.width, area.height};
   }
   bool DisableCloseCommand() override {
     gtk_window_set_deletable(GTK_WINDOW(window_), FALSE);
+    // Some window managers (openbox) take Motif hints only without the "all" bit, which
+    // GTK's own non-deletable hint carries: name what is allowed instead.
+    gtk_widget_realize(window_);
+    if (GdkWindow* w = gtk_widget_get_window(window_))
+      gdk_window_set_functions(w, static_cast<GdkWMFunction>(GDK_FUNC_MOVE | GDK_FUNC_MINIMIZE));
     return true;
   }
   void* NativeHandle() const override { return window_; }
@@ -235,14 +324,45 @@ class TGtkToolkit final : public TMonitorToolkit {
     }
   }
 
-  // Decoration around the client area once a window manager has framed the window.
-  TSize FrameExtra() const {
+  // The frame around the client area: measured while the window is mapped; before that, as
+  // the window manager announces it, or as the last mapped window had it, or none.
+  TFrame Frame() const {
     GdkWindow* w = gtk_widget_get_window(window_);
-    if (w == nullptr || !gtk_widget_get_mapped(window_)) return {};
-    GdkRectangle frame{};
-    gdk_window_get_frame_extents(w, &frame);
-    const int width = gdk_window_get_width(w), height = gdk_window_get_height(w);
-    return {std::max(0, frame.width - width), std::max(0, frame.height - height)};
+    if (w != nullptr && gtk_widget_get_mapped(window_)) {
+      GdkRectangle outer{};
+      gdk_window_get_frame_extents(w, &outer);
+      gint x = 0, y = 0;
+      gdk_window_get_origin(w, &x, &y);
+      const int width = gdk_window_get_width(w), height = gdk_window_get_height(w);
+      frame_ = TFrame{std::max(0, x - outer.x), std::max(0, y - outer.y),
+                      std::max(0, outer.x + outer.width - x - width),
+                      std::max(0, outer.y + outer.height - y - height)};
+      g_last_frame = frame_;
+    } else if (!frame_) {
+      frame_ = RequestFrameExtents(window_);
+      if (!frame_) return g_last_frame.value_or(TFrame{});
+      g_last_frame = frame_;
+    }
+    return *frame_;
+  }
+
+  // The client size that gives the outer size last asked for. GTK keeps a fixed-size window
+  // no smaller than its layout, so smaller outer sizes come out larger.
+  void ApplyWantedSize() {
+    if (!wanted_) return;
+    applied_frame_ = Frame();
+    const gint width = std::max<gint>(1, wanted_->Width - applied_frame_.Width());
+    const gint height = std::max<gint>(1, wanted_->Height - applied_frame_.Height());
+    gtk_widget_set_size_request(window_, width, height);
+    gtk_window_resize(GTK_WINDOW(window_), width, height);
+  }
+
+  // The frame is certain only once the window is mapped: a guess that proved wrong is
+  // corrected here, so the outer size is the one asked for.
+  static gboolean OnConfigure(GtkWidget*, GdkEventConfigure*, gpointer p) {
+    auto* self = static_cast<TGtkToolkit*>(p);
+    if (self->wanted_ && self->Frame() != self->applied_frame_) self->ApplyWantedSize();
+    return FALSE;
   }
 
   static gboolean OnDrawPanel(GtkWidget* widget, cairo_t* cr, gpointer) {
@@ -295,17 +415,25 @@ class TGtkToolkit final : public TMonitorToolkit {
   std::array<std::string, kElementIdCount> texts_;
   TWindowState state_ = TWindowState::Normal;
   guint timer_ = 0;
+  std::optional<TBounds> wanted_;     // the outer rectangle last asked for
+  std::optional<GdkPoint> position_;  // the outer top-left corner to show it at again
+  mutable std::optional<TFrame> frame_;
+  TFrame applied_frame_;  // the frame that the client size was worked out with
 };
 
-}  // namespace
-
-std::unique_ptr<TMonitorToolkit> CreateToolkit(TToolkitEvents& events) {
-  if (!GtkAvailable()) return CreateOffscreenToolkit(events);
+TMonitorToolkit* CreateGtkToolkit(TToolkitEvents& events) {
   auto toolkit = std::unique_ptr<TGtkToolkit>(new (std::nothrow) TGtkToolkit(events));
   if (!toolkit || !toolkit->Build()) return nullptr;
-  return toolkit;
+  return toolkit.release();
 }
 
-void ReleaseMonitorModule() {}
-
+}  // namespace
 }  // namespace qv
+
+// The module's one export; the driver resolves it by name (kToolkitModuleEntry).
+extern "C" __attribute__((visibility("default"))) bool qv_lvk5120x_toolkit_module(
+    uint32_t abi, qv::TToolkitModule* module) {
+  if (abi != qv::kToolkitModuleAbi || module == nullptr || !qv::GtkAvailable()) return false;
+  module->Create = &qv::CreateGtkToolkit;
+  return true;
+}

@@ -1,12 +1,11 @@
 #include "monitor/toolkit_offscreen.h"
 
-#include <glib.h>
-
 #include <array>
 #include <new>
 #include <string>
 
 #include "config/texts.h"
+#include "monitor/glib_runtime.h"
 #include "monitor/layout.h"
 
 namespace qv {
@@ -17,13 +16,9 @@ class TOffscreenToolkit final : public TMonitorToolkit {
   explicit TOffscreenToolkit(TToolkitEvents& events) : events_(events) {
     for (const TElement& e : Layout()) texts_[e.Id] = e.Text;
   }
-  bool Start() {
-    timer_ = g_timeout_add(100, &TOffscreenToolkit::OnTimeout, this);
-    return timer_ != 0;
-  }
-  ~TOffscreenToolkit() override {
-    if (timer_ != 0) g_source_remove(timer_);
-  }
+  // Without GLib on the machine the window has no timer; nothing would show its ticks.
+  void Start() { timer_ = glib::AddTimeout(100, &TOffscreenToolkit::OnTimeout, this); }
+  ~TOffscreenToolkit() override { glib::RemoveSource(timer_); }
 
   void SetLabelText(int id, std::string_view text) override {
     if (id > 0 && id < kElementIdCount) texts_[id].assign(text);
@@ -45,14 +40,16 @@ class TOffscreenToolkit final : public TMonitorToolkit {
   void Focus() override {}
   void SetBounds(const TBounds& outer) override { bounds_ = outer; }
   TSize OuterSize() const override { return {bounds_.Width, bounds_.Height}; }
-  TSize ScreenSize() const override { return {kOffscreenScreenWidth, kOffscreenScreenHeight}; }
+  TBounds ScreenArea() const override {
+    return {0, 0, kOffscreenScreenWidth, kOffscreenScreenHeight};
+  }
   bool DisableCloseCommand() override { return false; }  // no window menu to disable
   void* NativeHandle() const override { return nullptr; }
 
  private:
-  static gboolean OnTimeout(gpointer self) {
+  static int OnTimeout(void* self) {
     static_cast<TOffscreenToolkit*>(self)->events_.OnTimer();
-    return G_SOURCE_CONTINUE;
+    return 1;  // G_SOURCE_CONTINUE
   }
 
   TToolkitEvents& events_;
@@ -61,14 +58,15 @@ class TOffscreenToolkit final : public TMonitorToolkit {
   bool visible_ = false;
   TWindowState state_ = TWindowState::Normal;
   TBounds bounds_{kDesignLeft, kDesignTop, kClientWidth, kClientHeight};
-  guint timer_ = 0;
+  unsigned timer_ = 0;
 };
 
 }  // namespace
 
 std::unique_ptr<TMonitorToolkit> CreateOffscreenToolkit(TToolkitEvents& events) {
   auto toolkit = std::unique_ptr<TOffscreenToolkit>(new (std::nothrow) TOffscreenToolkit(events));
-  if (!toolkit || !toolkit->Start()) return nullptr;
+  if (!toolkit) return nullptr;
+  toolkit->Start();
   return toolkit;
 }
 

@@ -7,8 +7,8 @@
 
 namespace qv {
 
-// Its timer is a GLib timeout on the default main context, so it ticks whenever the thread
-// pumps that context (PumpWindowMessages), just like the GTK window's.
+// Its timer is a GLib timeout on the default main context (GLib loaded at run time), so it
+// ticks whenever the thread pumps that context (PumpWindowMessages), like the GTK window's.
 std::unique_ptr<TMonitorToolkit> CreateOffscreenToolkit(TToolkitEvents& events);
 
 inline constexpr int kOffscreenScreenWidth = 1024;

@@ -102,8 +102,9 @@ class TWin32Toolkit final : public TMonitorToolkit {
     GetWindowRect(hwnd_, &r);
     return {r.right - r.left, r.bottom - r.top};
   }
-  TSize ScreenSize() const override {
-    return {GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  // Windows keeps the primary monitor's top-left corner at 0, 0.
+  TBounds ScreenArea() const override {
+    return {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
   }
   bool DisableCloseCommand() override {
     HMENU menu = GetSystemMenu(hwnd_, FALSE);

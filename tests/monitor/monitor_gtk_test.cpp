@@ -1,7 +1,9 @@
-// The real GTK window under the test display: texts, caption, close refusal and bounds.
+// The real GTK window under the test display and its window manager: texts, caption, close
+// refusal, outer bounds (frame included), centring and focus.
 #include <gtest/gtest.h>
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 
@@ -32,6 +34,43 @@ GtkWidget* FindNamed(GtkWidget* widget, const std::string& name) {
     found = FindNamed(GTK_WIDGET(c->data), name);
   g_list_free(children);
   return found;
+}
+
+// The window's outer rectangle on the screen, frame included.
+GdkRectangle Outer(GtkWidget* window) {
+  GdkRectangle r{};
+  gdk_window_get_frame_extents(gtk_widget_get_window(window), &r);
+  return r;
+}
+
+bool SameRect(const GdkRectangle& a, const GdkRectangle& b) {
+  return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height;
+}
+
+GdkRectangle PrimaryMonitor(GtkWidget* window) {
+  GdkDisplay* display = gtk_widget_get_display(window);
+  GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
+  if (monitor == nullptr) monitor = gdk_display_get_monitor(display, 0);
+  GdkRectangle r{};
+  gdk_monitor_get_geometry(monitor, &r);
+  return r;
+}
+
+// The rectangle of `size` centred on `area`, as the first showing places the window.
+GdkRectangle Centred(const GdkRectangle& area, int width, int height) {
+  return {area.x + std::max(0, (area.width - width) / 2),
+          area.y + std::max(0, (area.height - height) / 2), width, height};
+}
+
+bool Iconified(GtkWidget* window) {
+  GdkWindow* w = gtk_widget_get_window(window);
+  return w != nullptr && (gdk_window_get_state(w) & GDK_WINDOW_STATE_ICONIFIED) != 0;
+}
+
+// Pumps for a while, for checks that something does NOT happen.
+void PumpFor(std::chrono::milliseconds span) {
+  const auto until = std::chrono::steady_clock::now() + span;
+  while (std::chrono::steady_clock::now() < until) PumpWindowMessages();
 }
 
 // What the user sees in LabelN, as UTF-8.
@@ -65,6 +104,15 @@ TEST_F(MonitorGtk, ShowsTheRegistersAfterShowing) {
 
   dialog->DriverProc(1, 0, 0, 0, 0);
   ASSERT_TRUE(PumpUntil([&] { return Shown(window, 58) == "11111111  (255)"; }));
+  // Centred with its frame: the outer rectangle, not the client area, sits in the middle.
+  GdkRectangle outer{};
+  ASSERT_TRUE(PumpUntil([&] {
+    outer = Outer(window);
+    return outer.width > gtk_widget_get_allocated_width(window);
+  })) << "no window manager frame: is the test session's window manager running?";
+  const GdkRectangle centred = Centred(PrimaryMonitor(window), outer.width, outer.height);
+  EXPECT_TRUE(SameRect(outer, centred))
+      << outer.x << "," << outer.y << " instead of " << centred.x << "," << centred.y;
   EXPECT_EQ(Shown(window, 24), "16777215");
   EXPECT_EQ(Shown(window, 28), "99999");
   EXPECT_EQ(Shown(window, 41), "16000000");
@@ -82,20 +130,54 @@ TEST_F(MonitorGtk, RefusesToCloseAndTakesItsBounds) {
   PumpWindowMessages();
   EXPECT_TRUE(dialog->Visible());
 
+  const GdkRectangle wanted{100, 50, 420, 500};
   dialog->DriverProc(5, 100, 50, 420, 500);
-  ASSERT_TRUE(PumpUntil([&] {
-    gint w = 0, h = 0;
-    gtk_window_get_size(GTK_WINDOW(window), &w, &h);
-    return w == 420 && h == 500;
-  }));
+  EXPECT_TRUE(PumpUntil([&] { return SameRect(Outer(window), wanted); }));
   dialog->DriverProc(0, 0, 0, 0, 0);
   EXPECT_FALSE(dialog->Visible());
   dialog->DriverProc(1, 0, 0, 0, 0);
-  ASSERT_TRUE(PumpUntil([&] {
-    gint x = -1, y = -1;
-    gdk_window_get_root_origin(gtk_widget_get_window(window), &x, &y);
-    return x == 100 && y == 50;
+  EXPECT_TRUE(PumpUntil([&] { return gtk_widget_get_mapped(window) != FALSE; }));
+  GdkRectangle outer{};
+  EXPECT_TRUE(PumpUntil([&] { return SameRect(outer = Outer(window), wanted); }))
+      << outer.x << "," << outer.y << " " << outer.width << "x" << outer.height;
+
+  // Smaller than the layout and its frame: enlarged to fit them.
+  dialog->DriverProc(5, 100, 50, 200, 100);
+  EXPECT_TRUE(PumpUntil([&] {
+    const GdkRectangle r = Outer(window);
+    return r.x == 100 && r.y == 50 && r.width > 401 && r.height > 458;
   }));
+}
+
+TEST_F(MonitorGtk, BoundsBeforeTheFirstShowingKeepTheirOuterSizeAndCentre) {
+  dialog->DriverProc(5, 100, 50, 420, 500);
+  dialog->DriverProc(1, 0, 0, 0, 0);
+  const GdkRectangle wanted = Centred(PrimaryMonitor(window), 420, 500);
+  GdkRectangle outer{};
+  EXPECT_TRUE(PumpUntil([&] { return SameRect(outer = Outer(window), wanted); }))
+      << outer.x << "," << outer.y << " " << outer.width << "x" << outer.height;
+}
+
+TEST_F(MonitorGtk, FocusActivatesButDoesNotRestore) {
+  GtkWidget* other = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+  gtk_window_set_default_size(GTK_WINDOW(other), 200, 100);
+  gtk_widget_show(other);
+  dialog->DriverProc(1, 0, 0, 0, 0);
+  ASSERT_TRUE(PumpUntil([&] { return gtk_window_is_active(GTK_WINDOW(window)) != FALSE; }));
+  gtk_window_present(GTK_WINDOW(other));
+  ASSERT_TRUE(PumpUntil([&] { return gtk_window_is_active(GTK_WINDOW(other)) != FALSE; }));
+  dialog->DriverProc(4, 0, 0, 0, 0);
+  EXPECT_TRUE(PumpUntil([&] { return gtk_window_is_active(GTK_WINDOW(window)) != FALSE; }));
+
+  dialog->DriverProc(2, 0, 0, 0, 0);
+  ASSERT_TRUE(PumpUntil([&] { return Iconified(window); }));
+  gtk_window_present(GTK_WINDOW(other));
+  ASSERT_TRUE(PumpUntil([&] { return gtk_window_is_active(GTK_WINDOW(other)) != FALSE; }));
+  dialog->DriverProc(4, 0, 0, 0, 0);
+  PumpFor(std::chrono::milliseconds(500));
+  EXPECT_TRUE(Iconified(window));
+  EXPECT_TRUE(dialog->Visible());
+  gtk_widget_destroy(other);
 }
 
 }  // namespace

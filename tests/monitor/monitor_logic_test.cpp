@@ -216,6 +216,13 @@ TEST_F(MonitorLogic, CentringOfAWindowLargerThanTheScreenStopsAtZero) {
   EXPECT_EQ(rec->Ops[1], "bounds 0,0,2001,900");
 }
 
+TEST_F(MonitorLogic, CentresOnAPrimaryMonitorAwayFromTheScreenOrigin) {
+  rec->Screen = {1280, -200, 1024, 768};  // right of another monitor, and higher
+  dialog->DriverProc(5, 0, 0, 409, 900);
+  dialog->DriverProc(1, 0, 0, 0, 0);
+  EXPECT_EQ(rec->Ops[1], "bounds 1587,-200,409,900");  // too tall: stops at the monitor's top
+}
+
 TEST_F(MonitorLogic, FocusOnlyWhenVisible) {
   dialog->DriverProc(4, 0, 0, 0, 0);
   EXPECT_THAT(rec->Ops, IsEmpty());

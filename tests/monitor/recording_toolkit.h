@@ -19,7 +19,7 @@ struct TRecording {
   bool Visible = false;
   TWindowState State = TWindowState::Normal;
   TBounds Bounds{205, 103, 409, 487};
-  TSize Screen{1024, 768};
+  TBounds Screen{0, 0, 1024, 768};
   bool HasMenu = true;
   bool Destroyed = false;
 };
@@ -59,7 +59,7 @@ class TRecordingToolkit final : public TMonitorToolkit {
     r_->Bounds = b;
   }
   TSize OuterSize() const override { return {r_->Bounds.Width, r_->Bounds.Height}; }
-  TSize ScreenSize() const override { return r_->Screen; }
+  TBounds ScreenArea() const override { return r_->Screen; }
   bool DisableCloseCommand() override {
     r_->Ops.push_back("disable close");
     return r_->HasMenu;

@@ -7,8 +7,10 @@ namespace qvhost {
 
 class Library {
  public:
-  // Loads the library at `path`; on failure Loaded() is false and Error() says why.
-  explicit Library(const std::string& path);
+  // Loads the library at `path`; on failure Loaded() is false and Error() says why. With
+  // `search`, `path` is a bare file name looked up as the system looks up a library
+  // that a program or library imports by name.
+  explicit Library(const std::string& path, bool search = false);
   ~Library();
   Library(const Library&) = delete;
   Library& operator=(const Library&) = delete;
@@ -17,6 +19,8 @@ class Library {
   const std::string& Error() const { return error_; }
   // The address of the exported function `name`, or nullptr.
   void* Find(const char* name) const;
+  // The file the library was loaded from, as the system reports it.
+  std::string Path() const;
 
  private:
   void* handle_ = nullptr;
@@ -25,6 +29,18 @@ class Library {
 
 // The driver built beside this program.
 std::string DefaultDriverPath(const char* argv0);
+
+// The file `name` in the folder that holds the file `path`.
+std::string Beside(const std::string& path, const char* name);
+
+// The card library's file name, as the driver imports it.
+const char* CardLibraryFileName();
+
+// True when a file (of any kind) exists at `path`.
+bool FileExists(const std::string& path);
+
+// Standard output passes bytes unchanged (no CR added before LF).
+void BinaryStdout();
 
 // Sleeps for about `ms` milliseconds.
 void SleepMs(int ms);

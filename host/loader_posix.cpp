@@ -1,4 +1,5 @@
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <time.h>
 
 #include <string>
@@ -7,7 +8,8 @@
 
 namespace qvhost {
 
-Library::Library(const std::string& path) {
+Library::Library(const std::string& path, bool /*search*/) {
+  // dlopen searches the library path for a name without a slash.
   handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle_ == nullptr) {
     const char* why = dlerror();
@@ -22,6 +24,29 @@ Library::~Library() {
 void* Library::Find(const char* name) const {
   return dlsym(handle_, name);
 }
+
+std::string Library::Path() const {
+  void* symbol = dlsym(handle_, "OX952_CardsInSystem");
+  Dl_info info{};
+  if (symbol == nullptr || dladdr(symbol, &info) == 0 || info.dli_fname == nullptr) return {};
+  return info.dli_fname;
+}
+
+std::string Beside(const std::string& path, const char* name) {
+  const auto slash = path.find_last_of('/');
+  return (slash == std::string::npos ? std::string(".") : path.substr(0, slash)) + "/" + name;
+}
+
+const char* CardLibraryFileName() {
+  return "libvodra_ox952.so";
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0;
+}
+
+void BinaryStdout() {}
 
 std::string DefaultDriverPath(const char* argv0) {
   std::string dir = argv0;

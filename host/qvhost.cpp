@@ -11,6 +11,8 @@
 #include "config/cp1250.h"
 #include "driver/channels.h"
 #include "driver/host_abi.h"
+#include "host/check_file.h"
+#include "host/list_cards.h"
 #include "host/loader.h"
 #include "monitor/pump.h"
 
@@ -101,11 +103,16 @@ struct Options {
   int period_ms = 100;
   bool monitor = false;
   std::vector<Output> outputs;
+  bool list_cards = false;
+  bool ini_template = false;
+  std::string check;
 };
 
 void Usage(FILE* to) {
   std::fputs(
       "usage: qvhost --ini FILE [options]\n"
+      "       qvhost --list-cards [--ini-template] [--driver PATH]\n"
+      "       qvhost --check FILE\n"
       "Loads the QV driver, initialises one instance from the parameter FILE and runs the\n"
       "host's cycle against whatever card library stands behind the driver.\n"
       "\n"
@@ -117,7 +124,15 @@ void Usage(FILE* to) {
       "                     Channels 50-57 and 60-67 take 0 or 1; VALUE may be 0x...\n"
       "  --monitor          show the driver's register monitor window during the cycles\n"
       "  --help             this text\n"
-      "Exit status: 0 success, 1 the driver could not be loaded or initialised, 2 usage.\n",
+      "\n"
+      "  --list-cards       list the cards that the driver's card library reports (device ID,\n"
+      "                     model, bus, slot, free or in use); touches no register\n"
+      "  --ini-template     with --list-cards: write a parameter file for the first free\n"
+      "                     card to stdout (Windows-1250, CR LF), the list to stderr\n"
+      "  --check FILE       read a parameter file as the driver does and report every key,\n"
+      "                     every problem and the driver's verdict; no card, no log\n"
+      "Exit status: 0 success, 1 the driver could not be loaded or initialised (--list-cards:\n"
+      "no free card; --check: the driver would refuse the file), 2 usage.\n",
       to);
 }
 
@@ -149,6 +164,12 @@ int ParseArgs(int argc, char** argv, Options& o) {
       o.cycles = std::atoi(argv[++i]);
     } else if (a == "--period" && has_value) {
       o.period_ms = std::atoi(argv[++i]);
+    } else if (a == "--list-cards") {
+      o.list_cards = true;
+    } else if (a == "--ini-template") {
+      o.ini_template = true;
+    } else if (a == "--check" && has_value) {
+      o.check = argv[++i];
     } else if (a == "--monitor") {
       o.monitor = true;
     } else if (a == "--out" && has_value) {
@@ -164,6 +185,11 @@ int ParseArgs(int argc, char** argv, Options& o) {
       return 2;
     }
   }
+  if (o.ini_template && !o.list_cards) {
+    std::fputs("qvhost: --ini-template goes with --list-cards\n", stderr);
+    return 2;
+  }
+  if (o.list_cards || !o.check.empty()) return 0;
   if (o.ini.empty()) {
     std::fputs("qvhost: --ini FILE is required\n", stderr);
     Usage(stderr);
@@ -271,6 +297,8 @@ int main(int argc, char** argv) {
   Options o;
   if (const int rc = ParseArgs(argc, argv, o); rc != 0) return rc;
   if (o.driver.empty()) o.driver = qvhost::DefaultDriverPath(argv[0]);
+  if (!o.check.empty()) return qvhost::CheckFile(o.check);
+  if (o.list_cards) return qvhost::ListCards(o.driver, o.ini_template);
 
   qvhost::Library lib(o.driver);
   if (!lib.Loaded()) {

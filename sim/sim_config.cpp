@@ -1,15 +1,12 @@
 #include "sim/sim_config.h"
 
-#include <array>
 #include <charconv>
+
+#include "trace/trace_line.h"
 
 namespace qv::sim {
 
 namespace {
-
-constexpr std::array<const char*, 9> kFunctionNames = {
-    "OX952_CardsInSystem", "OX952_Card_DID", "OX952_Card_BUS", "OX952_Card_SLOT", "OX952_Open",
-    "OX952_BAR11_BaseAdr", "OX952_Close",    "OX952_MemRead",  "OX952_MemWrite"};
 
 constexpr bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\v';
@@ -40,8 +37,8 @@ bool ParseNumber(std::string_view word, uint32_t* value) {
 }
 
 bool ParseFunction(std::string_view word, OX952SimFunction* f) {
-  for (size_t i = 0; i < kFunctionNames.size(); ++i) {
-    const std::string_view name = kFunctionNames[i];
+  for (uint32_t i = 0; i < trace::kFunctionCount; ++i) {
+    const std::string_view name = trace::FunctionName(i);
     // The maker's prefix may be left out: "Open" is "OX952_Open".
     if (word == name || word == name.substr(6)) {
       *f = static_cast<OX952SimFunction>(i);
@@ -156,9 +153,7 @@ bool ParseSimConfig(std::string_view text, std::string_view source, SimConfig* c
 }
 
 const char* FunctionName(OX952SimFunction f) {
-  const auto i = static_cast<size_t>(f);
-  // cppcheck-suppress CastIntegerToAddressAtReturn
-  return i < kFunctionNames.size() ? kFunctionNames[i] : "?";
+  return trace::FunctionName(static_cast<uint32_t>(f));
 }
 
 const char* RaiseKindName(RaiseKind kind) {

@@ -11,6 +11,7 @@
 #include "sim/ox952_sim.h"
 #include "sim/sim_config.h"
 #include "sim/sim_platform.h"
+#include "trace/trace_line.h"
 
 namespace qv::sim {
 
@@ -31,11 +32,6 @@ struct Call {
   OX952SimCall record{};
   uint8_t stored = 0;  // bit i: args[i] is an out-argument that the call filled
 };
-
-// How the trace shows each argument: 'd' decimal, 'a' address, 'b' byte value,
-// 'o' decimal out-argument, 'O' hexadecimal out-argument; 0 ends the list.
-constexpr std::array<const char*, kFunctionCount> kTraceArgs = {"o",   "do", "do", "do", "dd",
-                                                                "dOO", "d",  "ad", "adb"};
 
 std::string ReadWholeFile(const std::string& path, bool* ok) {
   std::string text;
@@ -184,31 +180,17 @@ class Simulator {
 
   void WriteTrace(const Call& call, const char* raised) {
     const OX952SimCall& r = call.record;
+    trace::TraceCall line_call;
+    line_call.function = static_cast<uint32_t>(r.function);
+    for (int i = 0; i < 3; ++i) line_call.args[i] = r.args[i];
+    line_call.stored = call.stored;
+    line_call.result = r.result;
     char line[192];
-    int len = std::snprintf(line, sizeof line, "%s(", FunctionName(r.function));
-    const char* kinds = kTraceArgs[r.function];
-    for (int i = 0; kinds[i] != 0; ++i) {
-      const char* sep = i ? ", " : "";
-      const uint32_t v = r.args[i];
-      const bool out = kinds[i] == 'o' || kinds[i] == 'O';
-      const char* format = kinds[i] == 'a'   ? "%s0x%08X"
-                           : kinds[i] == 'b' ? "%s0x%02X"
-                           : kinds[i] == 'O' ? "%sout 0x%08X"
-                           : kinds[i] == 'o' ? "%sout %u"
-                                             : "%s%u";
-      if (out && !(call.stored & (1u << i)))
-        len += std::snprintf(line + len, sizeof line - len, "%sout -", sep);
-      else
-        len += std::snprintf(line + len, sizeof line - len, format, sep, v);
-    }
-    if (raised) {
-      std::snprintf(line + len, sizeof line - len, ") raises %s\n", raised);
-    } else if (r.function == OX952SIM_MEMREAD) {
-      std::snprintf(line + len, sizeof line - len, ") = 0x%02X\n", r.result);
-    } else {
-      std::snprintf(line + len, sizeof line - len, ") = %u\n", r.result);
-    }
+    std::string ending;
+    if (raised) ending = std::string("raises ") + raised;
+    trace::FormatTraceLine(line_call, raised ? ending.c_str() : nullptr, line, sizeof line);
     std::fputs(line, trace_);
+    std::fputc('\n', trace_);
     std::fflush(trace_);
   }
 

@@ -1,0 +1,15 @@
+// qvhost --list-cards: the cards that the card library reports, as an integrator needs
+// them to write a parameter file. Reads identities and tries an open and a close; it never
+// touches a register.
+#pragma once
+
+#include <string>
+
+namespace qvhost {
+
+// Lists the cards of the card library that the driver at `driver_path` would load. With
+// `ini_template`, the list goes to stderr and a parameter file for the first free family
+// card to stdout. Returns 0 when at least one family card is free, 1 otherwise.
+int ListCards(const std::string& driver_path, bool ini_template);
+
+}  // namespace qvhost

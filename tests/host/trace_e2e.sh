@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# trace_e2e.sh QVHOST DRIVER SIMULATOR MINIMAL TRACE_DIR REAL_NAME INI CARDS [EMULATOR]
+# The tracing library in front of the simulator, as an integrator would set it up: the
+# driver and the tracer in one folder, the simulator beside them under the real library's
+# default name. Checks that the tracer's lines equal the simulator's own, that the driver
+# sees the same through it, that a fault in the library still reaches the driver's guard,
+# and that a missing real library is a message, not a crash.
+set -euo pipefail
+qvhost=$1 driver=$2 sim=$3 minimal=$4 tracedir=$5 realname=$6 ini=$7 cards=$8
+emulator=${9:-}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+run() { if [ -n "$emulator" ]; then "$emulator" "$qvhost" "$@"; else "$qvhost" "$@"; fi; }
+cp "$driver" "$tracedir/"
+cp "$sim" "$tracedir/$realname"
+traced_driver="$tracedir/$(basename "$driver")"
+cycle=(--ini "$ini" --cycles 2 --period 0 --out 6=1000 --out 24=7 --out 52=1)
+stamp='^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3} '
+fail() { echo "trace_e2e: $*"; exit 1; }
+
+export VODRA_OX952_SIM=$cards
+# The simulator writes its own trace to the same file, between the tracer's lines.
+VODRA_OX952_TRACE=$work/through.txt run --driver "$traced_driver" "${cycle[@]}" >"$work/through.out"
+VODRA_OX952_TRACE=$work/direct.txt run --driver "$driver" "${cycle[@]}" >"$work/direct.out"
+tr -d '\r' <"$work/through.txt" | grep -Ev "$stamp" >"$work/sim.txt"
+tr -d '\r' <"$work/through.txt" | grep -E "$stamp" | sed -E "s/$stamp//" | grep -v ' \.\.\.$' \
+  >"$work/tracer.txt"
+tr -d '\r' <"$work/direct.txt" >"$work/direct-sim.txt"
+[ "$(wc -l <"$work/tracer.txt")" -gt 50 ] || fail "too few traced calls"
+diff "$work/sim.txt" "$work/tracer.txt" || fail "tracer and simulator disagree"
+diff "$work/direct-sim.txt" "$work/tracer.txt" || fail "the calls differ without the tracer"
+diff "$work/direct.out" "$work/through.out" || fail "the driver saw something else"
+grep -q 'cycle 2' "$work/through.out" || fail "no cycle ran"
+echo "$(wc -l <"$work/tracer.txt") calls traced, equal to the simulator's trace"
+
+# Alone in its file (a library that keeps no trace of its own), each call is one line:
+# the line written before the call is replaced by the full one.
+VODRA_OX952_REAL=$minimal VODRA_OX952_TRACE=$work/alone.txt \
+  run --driver "$traced_driver" "${cycle[@]}" >/dev/null
+unset VODRA_OX952_SIM
+VODRA_OX952_TRACE=$work/default.txt run --driver "$driver" "${cycle[@]}" >/dev/null
+tr -d '\r' <"$work/alone.txt" | sed -E "s/$stamp//" >"$work/alone-calls.txt"
+if grep -Ev "$stamp" "$work/alone.txt" | grep -q .; then fail "a line without time stamp"; fi
+if grep -q ' \.\.\.' "$work/alone-calls.txt"; then fail "a call left open"; fi
+diff <(sed 's/(.*//' "$work/alone-calls.txt") <(tr -d '\r' <"$work/default.txt" | sed 's/(.*//') ||
+  fail "one line per call expected"
+echo "alone in its file: $(wc -l <"$work/alone.txt") lines, one per call"
+
+# A fault in the count call goes through the tracer to the driver's guard; the trace keeps
+# the call that did not return.
+printf 'card 512 2 13\nraise access-violation 1\n' >"$work/raise.sim"
+status=0
+VODRA_OX952_SIM=$work/raise.sim VODRA_OX952_TRACE=$work/raise.txt \
+  run --driver "$traced_driver" --ini "$ini" >"$work/raise.out" 2>&1 || status=$?
+[ $status = 1 ] || fail "faulting library: exit status $status"
+grep -q 'Init .*failed: Chyba volání knihovny VODRA_OX952\.' "$work/raise.out" || fail "no guard"
+grep -Eq "${stamp}OX952_CardsInSystem\(out -\) \.\.\." "$work/raise.txt" || fail "no open call"
+echo "fault reached the driver's guard; trace: $(grep -E "$stamp" "$work/raise.txt" | tr -d '\r')"
+
+# No real library: a message, every call fails, the driver reports a library error.
+status=0
+VODRA_OX952_REAL=$work/none VODRA_OX952_TRACE=$work/none.txt \
+  run --driver "$traced_driver" --ini "$ini" >"$work/none.out" 2>&1 || status=$?
+[ $status = 1 ] || fail "missing library: exit status $status"
+grep -q 'VODRA_OX952 tracer: cannot use the real card library' "$work/none.out" || fail "no message"
+grep -q 'Chyba volání knihovny VODRA_OX952\.' "$work/none.out" || fail "no library error"
+grep -q '# cannot use the real card library' "$work/none.txt" || fail "message not traced"
+echo "missing real library reported"

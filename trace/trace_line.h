@@ -1,0 +1,42 @@
+// One line of the card library trace: the simulator's own trace and the tracing library
+// both format their lines here, so that the two can be compared line by line.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace qv::trace {
+
+// The card library's nine functions, in the order of OX952SimFunction.
+inline constexpr std::size_t kFunctionCount = 9;
+enum Function : uint32_t {
+  kCardsInSystem,
+  kCardDid,
+  kCardBus,
+  kCardSlot,
+  kOpen,
+  kBar11BaseAdr,
+  kClose,
+  kMemRead,
+  kMemWrite,
+};
+
+// "OX952_Open" etc.; "?" outside the nine.
+const char* FunctionName(uint32_t function);
+
+// One call: its 32-bit arguments in order (for an out-argument the value stored there),
+// which out-arguments the call filled (bit i for args[i]), and its result.
+struct TraceCall {
+  uint32_t function = 0;
+  uint32_t args[3] = {};
+  uint8_t stored = 0;
+  uint32_t result = 0;
+};
+
+// Formats the call as "OX952_Card_DID(0, out 512) = 0" (out-arguments not filled show
+// "out -", MemRead's result is a hex byte), or, with `ending`, as the arguments followed by
+// a blank and `ending` instead of the result ("raises access-violation"). No line end.
+// Returns the length written into `out`, which is cut to size - 1 and zero-terminated.
+std::size_t FormatTraceLine(const TraceCall& call, const char* ending, char* out, std::size_t size);
+
+}  // namespace qv::trace

@@ -11,10 +11,18 @@ namespace qv::sim {
 struct SimPlatform {
   // True with the variable's value when the process environment has `name`.
   bool (*GetEnv)(const char* name, std::string* value);
-  // Raises `kind` as the maker's library would; does not return (kind kNone excepted).
+  // Raises `kind` as the maker's library would; does not return (kinds kNone and
+  // kHandledException excepted).
   void (*Raise)(RaiseKind kind);
 };
 
 extern const SimPlatform kSimPlatform;
+
+// The division instruction itself, by zero: compilers turn a division in C++ into other code.
+inline void DivideByZero() {
+  int quotient = 1, remainder = 0;
+  const int zero = 0;
+  asm volatile("idivl %2" : "+a"(quotient), "+d"(remainder) : "r"(zero));
+}
 
 }  // namespace qv::sim

@@ -28,12 +28,9 @@ __attribute__((no_sanitize("address", "undefined"))) void PosixRaise(RaiseKind k
       break;
     case RaiseKind::kIllegalInstruction:
       __builtin_trap();
-    case RaiseKind::kDivideByZero: {
-      int quotient = 1, remainder = 0;
-      const int zero = 0;
-      asm volatile("idivl %2" : "+a"(quotient), "+d"(remainder) : "r"(zero));
+    case RaiseKind::kDivideByZero:
+      DivideByZero();
       break;
-    }
     case RaiseKind::kCppException:
       throw std::runtime_error("VODRA_OX952 simulator: configured exception");
     case RaiseKind::kForeignException: {

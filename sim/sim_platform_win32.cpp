@@ -30,12 +30,9 @@ void Win32Raise(RaiseKind kind) {
       break;
     case RaiseKind::kIllegalInstruction:
       __builtin_trap();
-    case RaiseKind::kDivideByZero: {
-      int quotient = 1, remainder = 0;
-      const int zero = 0;
-      asm volatile("idivl %2" : "+a"(quotient), "+d"(remainder) : "r"(zero));
+    case RaiseKind::kDivideByZero:
+      DivideByZero();
       break;
-    }
     case RaiseKind::kForeignException:
       // A software exception under a code of its own, as other languages' runtimes raise.
       RaiseException(kForeignExceptionCode, EXCEPTION_NONCONTINUABLE, 0, nullptr);

@@ -13,10 +13,6 @@ struct LibraryBehaviour {
   bool floating_point_trap = false;
 };
 
-// Null write, illegal instruction, integer and floating-point division by zero, a C++
-// throw, a software exception of a foreign runtime, and one handled inside the library.
-const LibraryBehaviour* LibraryBehaviours(int* count);
-
 // What the guard must leave as it found it, per thread (the handler chain) and per
 // process (signal handlers), as text to compare.
 std::string GuardState();

@@ -10,7 +10,7 @@
 
 namespace qvtest {
 
-namespace {
+namespace behaviour {
 
 // An exception of another language's runtime: same unwinder, foreign exception class.
 void ForeignException() {
@@ -23,7 +23,7 @@ void ForeignException() {
 
 void HandledInside() {
   try {
-    behaviour::CxxThrow();
+    CxxThrow();
   } catch (const std::exception&) {
   }
 }
@@ -36,22 +36,7 @@ __attribute__((no_sanitize("undefined"))) void UnmaskedFloatDivide() {
   fedisableexcept(FE_DIVBYZERO);  // the trap did not fire
 }
 
-const LibraryBehaviour kBehaviours[] = {
-    {"null write", behaviour::NullWrite, true},
-    {"illegal instruction", behaviour::IllegalInstruction, true},
-    {"integer division by zero", behaviour::IntegerDivideByZero, true},
-    {"floating-point division by zero, trap unmasked", UnmaskedFloatDivide, true, true},
-    {"C++ throw", behaviour::CxxThrow, true},
-    {"foreign exception", ForeignException, true},
-    {"exception handled inside", HandledInside, false},
-};
-
-}  // namespace
-
-const LibraryBehaviour* LibraryBehaviours(int* count) {
-  *count = sizeof kBehaviours / sizeof kBehaviours[0];
-  return kBehaviours;
-}
+}  // namespace behaviour
 
 const char* ConcurrentFaultsUntestable() {
   return nullptr;

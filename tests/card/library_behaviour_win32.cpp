@@ -9,7 +9,7 @@
 
 namespace qvtest {
 
-namespace {
+namespace behaviour {
 
 // A software exception under a code of its own, as runtimes of other languages raise them.
 void ForeignException() {
@@ -21,7 +21,7 @@ void ForeignException() {
 // handles it in the system library.
 void HandledInside() {
   try {
-    behaviour::CxxThrow();
+    CxxThrow();
   } catch (const std::exception&) {
   }
   OutputDebugStringA("card library: handled inside\n");
@@ -36,22 +36,7 @@ void UnmaskedFloatDivide() {
   _controlfp(saved, _MCW_EM);  // the trap did not fire
 }
 
-const LibraryBehaviour kBehaviours[] = {
-    {"null write", behaviour::NullWrite, true},
-    {"illegal instruction", behaviour::IllegalInstruction, true},
-    {"integer division by zero", behaviour::IntegerDivideByZero, true},
-    {"floating-point division by zero, trap unmasked", UnmaskedFloatDivide, true, true},
-    {"C++ throw", behaviour::CxxThrow, true},
-    {"foreign exception", ForeignException, true},
-    {"exception handled inside", HandledInside, false},
-};
-
-}  // namespace
-
-const LibraryBehaviour* LibraryBehaviours(int* count) {
-  *count = sizeof kBehaviours / sizeof kBehaviours[0];
-  return kBehaviours;
-}
+}  // namespace behaviour
 
 const char* ConcurrentFaultsUntestable() {
   // The emulation's launcher names its fix in the environment that Wine passes on.

@@ -17,7 +17,4 @@ struct LibraryBehaviour {
 // process (signal handlers), as text to compare.
 std::string GuardState();
 
-// Why faults on two threads at once cannot be tested here, or nullptr when they can.
-const char* ConcurrentFaultsUntestable();
-
 }  // namespace qvtest

@@ -38,10 +38,6 @@ __attribute__((no_sanitize("undefined"))) void UnmaskedFloatDivide() {
 
 }  // namespace behaviour
 
-const char* ConcurrentFaultsUntestable() {
-  return nullptr;
-}
-
 std::string GuardState() {
   std::string state;
   for (int sig : {SIGSEGV, SIGBUS, SIGILL, SIGFPE}) {

@@ -2,7 +2,6 @@
 
 #include <cfloat>
 #include <cstdio>
-#include <cstring>
 
 #include "library_behaviour.h"
 #include "library_behaviour_common.h"
@@ -37,17 +36,6 @@ void UnmaskedFloatDivide() {
 }
 
 }  // namespace behaviour
-
-const char* ConcurrentFaultsUntestable() {
-  // The emulation's launcher names its fix in the environment that Wine passes on.
-  char preload[1024];
-  const DWORD n = GetEnvironmentVariableA("LD_PRELOAD", preload, sizeof preload);
-  if (n > 0 && n < sizeof preload && std::strstr(preload, "libi686fix") != nullptr) {
-    return "32-bit Wine under qemu user-mode emulation: its one descriptor table for all threads "
-           "makes signals on two threads at once race (tests/wine32/segment_fix.c)";
-  }
-  return nullptr;
-}
 
 std::string GuardState() {
   char text[32] = "";

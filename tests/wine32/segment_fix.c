@@ -1,109 +1,145 @@
 /* Preloaded into 32-bit Wine processes that run under qemu-i386 user-mode emulation.
  *
  * qemu keeps one GDT for the whole emulated process, while a real kernel switches the
- * three TLS entries with each thread. So every set_thread_area() of a new thread (Wine
- * points %fs at each thread's TEB, glibc points %gs at its thread block that way)
- * overwrites the entry for all threads, and the next time a thread reloads %fs or %gs,
- * which qemu does at every return from a signal handler, it gets the newest thread's
- * base. A fault on the main thread then reaches the exception dispatcher with another
- * thread's TEB: its vectored handlers see that thread's TLS, its frame chain and its
- * stack limits, and the exception goes unhandled.
+ * three TLS entries with each thread. So every set_thread_area() of a new thread
+ * overwrites the entry for all threads, and the next time another thread reloads a
+ * segment register from it (qemu does at every return from a signal handler, Wine when
+ * it restores a full context) that thread gets the newest thread's base. Wine points %fs
+ * at each thread's TEB that way, glibc %gs at its thread block: a fault on the main thread
+ * then reached the exception dispatcher with another thread's TEB, its handler chain,
+ * stack limits and TLS, and went unhandled, or Wine's own code ran on another thread's
+ * glibc state.
  *
- * The fix: every signal handler that the process installs is wrapped so that, on entry
- * and again before it returns, the entries behind %fs and %gs hold this thread's own
- * bases (qemu still has them cached in the thread's segment registers at that point).
+ * The mend keeps both registers out of the GDT. Each thread gets LDT entries of its own,
+ * which no other thread writes:
+ * - %fs: Wine's one probe for a GDT entry (set_thread_area with entry -1, made through
+ *   syscall()) is refused, so Wine takes its other path: an LDT entry per TEB.
+ * - %gs: before any Wine code runs on a thread (at load for the first thread, at the start
+ *   routine of pthread_create for the others) its glibc thread block moves to an LDT entry
+ *   of its own, from 16 up; Wine then keeps its LDT entries from 512 up. glibc gives a new
+ *   thread the entry of its creator's %gs, so pthread_create runs on the GDT entry again,
+ *   one creation at a time, holding the creator's own base.
  *
  * Built freestanding, like the emulation's own shim:
  *   gcc -m32 -O2 -fPIC -shared -nostdlib -ffreestanding -fno-stack-protector \
  *       -fno-asynchronous-unwind-tables -o libqvsegfix.so segment_fix.c
  * A 64-bit process gets an empty library of the same name (LD_PRELOAD names it via $LIB).
- *
- * What it cannot mend: signals on two threads at the same moment. The table is still one,
- * so between one thread's repair and its return another thread's repair can win.
  */
 #ifdef __i386__
-#define SA_SIGINFO 4
-#define RTLD_NEXT ((void *)-1)
+#define RTLD_NEXT ((void*)-1)
+#define NR_modify_ldt 123
 #define NR_set_thread_area 243
-#define NR_get_thread_area 244
+#define ENOSYS 38
+#define FIRST_GS_ENTRY 16
+#define LAST_GS_ENTRY 511
 
-struct k_sigaction { /* glibc's i386 struct sigaction */
-  void *handler;
-  unsigned long mask[32];
-  int flags;
-  void (*restorer)(void);
-};
 struct user_desc {
   unsigned int entry_number;
   unsigned int base_addr;
   unsigned int limit;
-  unsigned int flags;
+  unsigned int flags; /* seg_32bit:1 contents:2 read_exec_only:1 limit_in_pages:1 ... */
 };
-typedef int (*sigaction_fn)(int, const struct k_sigaction *, struct k_sigaction *);
-typedef void (*handler3)(int, void *, void *);
+typedef long (*syscall_fn)(long, long, long, long, long, long, long);
+typedef int (*pthread_create_fn)(void*, const void*, void* (*)(void*), void*);
+struct start {
+  void* (*routine)(void*);
+  void* arg;
+};
 
-extern void *dlsym(void *, const char *);
+extern void* dlsym(void*, const char*);
+extern int* __errno_location(void);
+extern void* malloc(unsigned int);
+extern void free(void*);
 
-static sigaction_fn real_sigaction;
-static volatile handler3 wrapped[65];
+static syscall_fn real_syscall;
+static pthread_create_fn real_pthread_create;
+static volatile int next_gs_entry = FIRST_GS_ENTRY;
+static unsigned short gdt_gs; /* glibc's own selector, kept for thread creation */
+static volatile int creating; /* one thread creation at a time */
 
-static int thread_area(int nr, struct user_desc *desc) {
-  int ret;
-  __asm__ volatile("int $0x80" : "=a"(ret) : "0"(nr), "b"(desc) : "memory");
-  return ret;
-}
-
-/* Point the GDT entry behind `selector` at `base` again, if it is a TLS entry (6..8). */
-static void own_entry(unsigned short selector, unsigned int base) {
+static int set_gdt_entry(unsigned short selector, unsigned int base) {
   struct user_desc desc;
-  unsigned int entry = selector >> 3;
-  if ((selector & 4) != 0 || entry < 6 || entry > 8 || base == 0) return;
-  desc.entry_number = entry;
-  if (thread_area(NR_get_thread_area, &desc) != 0 || desc.base_addr == base) return;
-  desc.base_addr = base;
-  thread_area(NR_set_thread_area, &desc);
-}
-
-static void own_segments(void) {
-  unsigned short fs, gs;
-  unsigned int teb = 0, tcb = 0;
-  __asm__ volatile("movw %%fs,%0" : "=r"(fs));
-  __asm__ volatile("movw %%gs,%0" : "=r"(gs));
-  /* The TEB's NT_TIB.Self (offset 0x18) and glibc's tcbhead_t.tcb (offset 0) point to
-     themselves: read through the cached segment, they give this thread's bases. */
-  if (fs != 0) __asm__ volatile("movl %%fs:0x18,%0" : "=r"(teb));
-  if (gs != 0) __asm__ volatile("movl %%gs:0,%0" : "=r"(tcb));
-  own_entry(fs, teb);
-  own_entry(gs, tcb);
-}
-
-static void trampoline(int sig, void *info, void *context) {
-  handler3 handler = wrapped[sig];
-  own_segments();
-  if (handler) handler(sig, info, context);
-  own_segments(); /* the return from the handler reloads %fs and %gs from the GDT */
-}
-
-int sigaction(int sig, const struct k_sigaction *act, struct k_sigaction *old) {
-  struct k_sigaction copy;
-  handler3 previous;
   int ret;
-  if (!real_sigaction) real_sigaction = (sigaction_fn)dlsym(RTLD_NEXT, "sigaction");
-  if (sig <= 0 || sig > 64) return real_sigaction(sig, act, old);
-  previous = wrapped[sig];
-  if (act && (act->flags & SA_SIGINFO) && (unsigned long)act->handler > 1 &&
-      act->handler != (void *)-1) {
-    copy = *act;
-    wrapped[sig] = (handler3)act->handler;
-    copy.handler = (void *)trampoline;
-    ret = real_sigaction(sig, &copy, old);
-    if (ret) wrapped[sig] = previous;
-  } else {
-    ret = real_sigaction(sig, act, old);
-    if (!ret && act) wrapped[sig] = 0;
-  }
-  if (!ret && old && old->handler == (void *)trampoline) old->handler = (void *)previous;
+  desc.entry_number = selector >> 3;
+  desc.base_addr = base;
+  desc.limit = 0xfffff;
+  desc.flags = 0x1 | 0x10 | 0x40; /* 32-bit, limit in pages, usable: as glibc sets it */
+  __asm__ volatile("int $0x80" : "=a"(ret) : "0"(NR_set_thread_area), "b"(&desc) : "memory");
   return ret;
+}
+
+/* Moves this thread's %gs from the shared GDT entry to an LDT entry of its own. */
+static void own_gs(void) {
+  unsigned short gs;
+  unsigned int tcb;
+  int entry, ret;
+  struct user_desc desc;
+  __asm__ volatile("movw %%gs,%0" : "=r"(gs));
+  if (gs == 0 || (gs & 4) != 0) return; /* none, or already in the LDT */
+  gdt_gs = gs;
+  __asm__ volatile("movl %%gs:0,%0" : "=r"(tcb)); /* glibc's tcbhead_t points to itself */
+  entry = __sync_fetch_and_add(&next_gs_entry, 1);
+  if (entry > LAST_GS_ENTRY) return;
+  desc.entry_number = entry;
+  desc.base_addr = tcb;
+  desc.limit = 0xfffff;
+  desc.flags = 0x1 | 0x10 | 0x40; /* 32-bit, limit in pages, usable: as glibc sets it */
+  __asm__ volatile("int $0x80"
+                   : "=a"(ret)
+                   : "0"(NR_modify_ldt), "b"(0x11), "c"(&desc), "d"(sizeof desc)
+                   : "memory");
+  if (ret != 0) return;
+  gs = (unsigned short)((entry << 3) | 7);
+  __asm__ volatile("movw %0,%%gs" : : "r"(gs));
+}
+
+__attribute__((constructor)) static void own_first_thread(void) {
+  own_gs();
+}
+
+static void* start_thread(void* arg) {
+  struct start start = *(struct start*)arg;
+  free(arg);
+  own_gs();
+  return start.routine(start.arg);
+}
+
+int pthread_create(void* thread, const void* attr, void* (*routine)(void*), void* arg) {
+  struct start* start;
+  unsigned short gs;
+  unsigned int tcb;
+  int ret;
+  if (!real_pthread_create)
+    real_pthread_create = (pthread_create_fn)dlsym(RTLD_NEXT, "pthread_create");
+  start = (struct start*)malloc(sizeof *start);
+  if (!start) return real_pthread_create(thread, attr, routine, arg);
+  start->routine = routine;
+  start->arg = arg;
+  __asm__ volatile("movw %%gs,%0" : "=r"(gs));
+  if ((gs & 4) == 0 || gdt_gs == 0) {
+    ret = real_pthread_create(thread, attr, start_thread, start);
+  } else {
+    __asm__ volatile("movl %%gs:0,%0" : "=r"(tcb));
+    while (__sync_lock_test_and_set(&creating, 1)) {
+    }
+    set_gdt_entry(gdt_gs, tcb);
+    __asm__ volatile("movw %0,%%gs" : : "r"(gdt_gs));
+    ret = real_pthread_create(thread, attr, start_thread, start);
+    __asm__ volatile("movw %0,%%gs" : : "r"(gs));
+    __sync_lock_release(&creating);
+  }
+  if (ret != 0) free(start);
+  return ret;
+}
+
+long syscall(long number, long a1, long a2, long a3, long a4, long a5, long a6) {
+  if (number == NR_set_thread_area && a1 != 0 &&
+      ((struct user_desc*)a1)->entry_number == 0xffffffffu) {
+    *__errno_location() = ENOSYS; /* no GDT entry to share: Wine uses the LDT */
+    return -1;
+  }
+  if (!real_syscall) real_syscall = (syscall_fn)dlsym(RTLD_NEXT, "syscall");
+  return real_syscall(number, a1, a2, a3, a4, a5, a6);
 }
 #else
 int qv_segment_fix_stub;

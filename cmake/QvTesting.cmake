@@ -30,6 +30,11 @@ function(qv_test_environment test)
   if(NOT E_TIMEOUT)
     set(E_TIMEOUT 120)
   endif()
+  if(QV_SANITIZE)
+    list(APPEND env "ASAN_OPTIONS=detect_leaks=1:abort_on_error=1"
+         "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
+         "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp")
+  endif()
   if(CMAKE_CROSSCOMPILING)
     list(APPEND env ${QV_WINE_ENV})
     math(EXPR E_TIMEOUT "${E_TIMEOUT} * ${QV_WINE_TIMEOUT_SCALE}")
@@ -65,11 +70,6 @@ function(qv_add_gtest name)
   else()
     # Without a display the monitor window is the off-screen one.
     list(APPEND env "DISPLAY=" "WAYLAND_DISPLAY=")
-  endif()
-  if(QV_SANITIZE)
-    list(APPEND env "ASAN_OPTIONS=detect_leaks=1:abort_on_error=1"
-         "UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1"
-         "LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp")
   endif()
   qv_test_environment(${name} ENV ${env} TIMEOUT ${T_TIMEOUT})
 endfunction()

@@ -92,18 +92,6 @@ void TakeInputSnapshot(TData& d) {
   if (d.Dialog) d.Dialog->HandOver(k);
 }
 
-void AnswerInput(const TData& d, uint32_t channel, int32_t kind, uintptr_t& value) {
-  const ChannelRow* row = FindChannel(channel);
-  if (row == nullptr || row->direction != Direction::Input || row->kind != kind) return;
-  const uint32_t field = row->field.Get(d.Karta);
-  if (row->rule == Rule::Bit) {
-    // A boolean answer goes into the first byte of the value only.
-    *reinterpret_cast<unsigned char*>(&value) = (field >> (channel - row->first)) & 1u;
-  } else {
-    value = static_cast<uintptr_t>(field);
-  }
-}
-
 void WriteOutput(TData& d, uint32_t channel, int32_t kind, uintptr_t value) {
   const ChannelRow* row = FindChannel(channel);
   if (row != nullptr && row->direction == Direction::Output && row->kind == kind) {

@@ -7,8 +7,11 @@
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <string>
 
@@ -17,6 +20,7 @@
 #include "driver/host_abi.h"
 #include "driver/instance.h"
 #include "heap_count.h"
+#include "monitor/drv_dialog.h"
 #include "quiet_library.h"
 #include "sim/ox952_sim.h"
 
@@ -33,6 +37,9 @@ struct Bench {
   PData driver = nullptr;
   const qv::CardLibrary* imported = nullptr;
   qv::CardLibrary quiet{};
+  qv::CardLibrary slow{};  // a card whose byte accesses take as long as a real one's
+  uint32_t read_ns = 700;
+  uint32_t write_ns = 100;
   uint32_t base = 0;
   std::size_t calls_per_cycle = 0;
   bool failed = false;
@@ -176,6 +183,107 @@ void BM_DriverOverhead(benchmark::State& state) {
 }
 BENCHMARK(BM_DriverOverhead);
 
+// Both paths against a card whose every byte access costs what a PCI access costs: the
+// cycle time an integrator sees, and the driver's share of it.
+void BM_RealisticCard(benchmark::State& state) {
+  constexpr int kBlock = 8;
+  uint32_t n = 0;
+  uint8_t dout = 0;
+  double exports_ns = 0, direct_ns = 0;
+  g.driver->Library = &g.slow;
+  const long before = qvbench::HeapAllocations();
+  for (auto _ : state) {
+    const double t0 = CpuNs();
+    for (int k = 0; k < kBlock; ++k) HostCycle(g.driver, n + static_cast<uint32_t>(k));
+    const double t1 = CpuNs();
+    for (int k = 0; k < kBlock; ++k)
+      DirectCycle(g.slow, g.base, n + static_cast<uint32_t>(k), dout);
+    const double t2 = CpuNs();
+    exports_ns += t1 - t0;
+    direct_ns += t2 - t1;
+    n += kBlock;
+  }
+  const long allocations = qvbench::HeapAllocations() - before;
+  g.driver->Library = &g.quiet;
+  const double cycles = static_cast<double>(state.iterations()) * kBlock;
+  state.counters["read_ns"] = g.read_ns;
+  state.counters["write_ns"] = g.write_ns;
+  state.counters["cycle_us"] = exports_ns / cycles / 1000;
+  state.counters["direct_us"] = direct_ns / cycles / 1000;
+  state.counters["driver_ns"] = (exports_ns - direct_ns) / cycles;
+  state.counters["driver_share_pct"] =
+      exports_ns > 0 ? 100 * (exports_ns - direct_ns) / exports_ns : 0;
+  state.counters["allocs_per_cycle"] = static_cast<double>(allocations) / cycles;
+  if (allocations != 0) g.failed = true;
+}
+BENCHMARK(BM_RealisticCard);
+
+// What the window costs the exchange while hidden: cycles with the hidden window against
+// cycles of the same instance with its window taken away, in alternating blocks.
+void BM_HiddenWindowPerCycle(benchmark::State& state) {
+  constexpr int kBlock = 64;
+  uint32_t n = 0;
+  double hidden_ns = 0, none_ns = 0;
+  const long before = qvbench::HeapAllocations();
+  for (auto _ : state) {
+    const double t0 = CpuNs();
+    for (int k = 0; k < kBlock; ++k) HostCycle(g.driver, n + static_cast<uint32_t>(k));
+    const double t1 = CpuNs();
+    std::unique_ptr<qv::TDrvDialog> window = std::move(g.driver->Dialog);
+    const double t2 = CpuNs();
+    for (int k = 0; k < kBlock; ++k) HostCycle(g.driver, n + static_cast<uint32_t>(k));
+    const double t3 = CpuNs();
+    g.driver->Dialog = std::move(window);
+    hidden_ns += t1 - t0;
+    none_ns += t3 - t2;
+    n += kBlock;
+  }
+  const long allocations = qvbench::HeapAllocations() - before;
+  const double cycles = static_cast<double>(state.iterations()) * kBlock;
+  state.counters["hidden_ns_per_cycle"] = hidden_ns / cycles;
+  state.counters["no_window_ns_per_cycle"] = none_ns / cycles;
+  state.counters["allocs_per_cycle"] = static_cast<double>(allocations) / cycles;
+  if (allocations != 0) g.failed = true;
+}
+BENCHMARK(BM_HiddenWindowPerCycle);
+
+// One 100 ms tick of the monitor window (off-screen toolkit): the hand-over since the last
+// tick is copied and all 35 cells are formatted and set. Changing values each tick.
+void MonitorTick(benchmark::State& state, bool visible) {
+  qv::TData& d = *g.driver;
+  qv::TDrvDialog& window = *d.Dialog;
+  DriverProc(g.driver, visible ? 1 : 0, 0, 0, 0, 0);
+  uint32_t n = 0;
+  d.Karta.CNT0StrReg = 0xFFFFFF;  // warm: the longest texts once
+  window.HandOver(d.CFGData, d.Karta);
+  window.Timer1Timer();
+  const long before = qvbench::HeapAllocations();
+  const double start = CpuNs();
+  for (auto _ : state) {
+    ++n;
+    d.Karta.CNT0StrReg = n & 0xFFFFFF;
+    d.Karta.CNT1XStrReg = (n * 7) & 0xFFFFFF;
+    d.Karta.DINReg = static_cast<uint8_t>(n);
+    window.HandOver(d.CFGData, d.Karta);  // what the exchange left since the last tick
+    window.Timer1Timer();
+  }
+  const double end = CpuNs();
+  const long allocations = qvbench::HeapAllocations() - before;
+  DriverProc(g.driver, 0, 0, 0, 0, 0);
+  const auto ticks = static_cast<double>(state.iterations());
+  state.counters["ns_per_tick"] = (end - start) / ticks;
+  state.counters["allocs_per_tick"] = static_cast<double>(allocations) / ticks;
+  if (allocations != 0) g.failed = true;
+}
+void BM_MonitorTickVisible(benchmark::State& state) {
+  MonitorTick(state, true);
+}
+BENCHMARK(BM_MonitorTickVisible);
+void BM_MonitorTickHidden(benchmark::State& state) {
+  MonitorTick(state, false);
+}
+BENCHMARK(BM_MonitorTickHidden);
+
 std::string ParameterFile() {
   namespace t = qv::text;
   std::string s;
@@ -207,6 +315,7 @@ bool SetUp() {
   }
   g.imported = g.driver->Library;
   g.quiet = qvbench::QuietLibrary(*g.imported);
+  g.slow = qvbench::SlowLibrary(*g.imported, g.read_ns, g.write_ns);
   g.base = g.driver->Karta.BaseAddr;
   return true;
 }
@@ -254,7 +363,39 @@ void TearDown() {
 
 }  // namespace
 
+// Takes --card_read_ns=N and --card_write_ns=N (the realistic card's access times) out of
+// the arguments before Google Benchmark sees them.
+bool TakeCardTimes(int& argc, char** argv) {
+  int kept = 1;
+  for (int i = 1; i < argc; ++i) {
+    uint32_t* target = nullptr;
+    const char* value = nullptr;
+    for (auto [flag, field] :
+         {std::pair{"--card_read_ns=", &g.read_ns}, std::pair{"--card_write_ns=", &g.write_ns}}) {
+      if (std::strncmp(argv[i], flag, std::strlen(flag)) == 0) {
+        target = field;
+        value = argv[i] + std::strlen(flag);
+      }
+    }
+    if (target == nullptr) {
+      argv[kept++] = argv[i];
+      continue;
+    }
+    char* end = nullptr;
+    const unsigned long ns = std::strtoul(value, &end, 10);
+    if (*value == '\0' || *end != '\0' || ns > 1000000) {
+      std::fprintf(stderr, "bench: %s wants nanoseconds, 0 to 1000000\n", argv[i]);
+      return false;
+    }
+    *target = static_cast<uint32_t>(ns);
+  }
+  argc = kept;
+  argv[argc] = nullptr;
+  return true;
+}
+
 int main(int argc, char** argv) {
+  if (!TakeCardTimes(argc, argv)) return 1;
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   bool ok = SetUp() && SameLibraryCalls();

@@ -1,5 +1,7 @@
 #include "quiet_library.h"
 
+#include <chrono>
+
 namespace qvbench {
 namespace {
 
@@ -12,6 +14,23 @@ uint32_t OX952_CALL QuietRead(uint32_t, uint32_t) {
   return kReadValue;
 }
 uint32_t OX952_CALL QuietWrite(uint32_t, uint32_t, uint32_t) {
+  return 0;
+}
+
+std::chrono::nanoseconds g_read_time{0};
+std::chrono::nanoseconds g_write_time{0};
+
+void BusyWait(std::chrono::nanoseconds time) {
+  const auto until = std::chrono::steady_clock::now() + time;
+  while (std::chrono::steady_clock::now() < until) {
+  }
+}
+uint32_t OX952_CALL SlowRead(uint32_t, uint32_t) {
+  BusyWait(g_read_time);
+  return kReadValue;
+}
+uint32_t OX952_CALL SlowWrite(uint32_t, uint32_t, uint32_t) {
+  BusyWait(g_write_time);
   return 0;
 }
 
@@ -34,6 +53,15 @@ qv::CardLibrary QuietLibrary(const qv::CardLibrary& base) {
   qv::CardLibrary lib = base;
   lib.MemRead = QuietRead;
   lib.MemWrite = QuietWrite;
+  return lib;
+}
+
+qv::CardLibrary SlowLibrary(const qv::CardLibrary& base, uint32_t read_ns, uint32_t write_ns) {
+  g_read_time = std::chrono::nanoseconds(read_ns);
+  g_write_time = std::chrono::nanoseconds(write_ns);
+  qv::CardLibrary lib = base;
+  lib.MemRead = SlowRead;
+  lib.MemWrite = SlowWrite;
   return lib;
 }
 

@@ -12,6 +12,10 @@ namespace qvbench {
 // `base` with byte accesses that return at once: MemRead gives 0x5A, MemWrite 0.
 qv::CardLibrary QuietLibrary(const qv::CardLibrary& base);
 
+// `base` with byte accesses that take the time a real card's do: each MemRead busy-waits
+// `read_ns` and each MemWrite `write_ns` on the steady clock, then answers like the quiet ones.
+qv::CardLibrary SlowLibrary(const qv::CardLibrary& base, uint32_t read_ns, uint32_t write_ns);
+
 // One byte access as the card library saw it.
 struct Access {
   bool write;

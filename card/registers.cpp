@@ -4,27 +4,6 @@
 
 namespace qv {
 
-uint8_t ReadReg8(const CardLibrary& lib, uint32_t base, uint32_t offset) {
-  return static_cast<uint8_t>(lib.MemRead(base + offset, 0) & 0xFF);
-}
-
-uint32_t ReadReg24(const CardLibrary& lib, uint32_t base, uint32_t offset) {
-  const uint32_t b0 = ReadReg8(lib, base, offset);
-  const uint32_t b1 = ReadReg8(lib, base, offset + 4);
-  const uint32_t b2 = ReadReg8(lib, base, offset + 8);
-  return b0 | (b1 << 8) | (b2 << 16);
-}
-
-void WriteReg8(const CardLibrary& lib, uint32_t base, uint32_t offset, uint8_t value) {
-  lib.MemWrite(base + offset, 0, value);
-}
-
-void WriteReg24(const CardLibrary& lib, uint32_t base, uint32_t offset, uint32_t value) {
-  WriteReg8(lib, base, offset, static_cast<uint8_t>(value));
-  WriteReg8(lib, base, offset + 4, static_cast<uint8_t>(value >> 8));
-  WriteReg8(lib, base, offset + 8, static_cast<uint8_t>(value >> 16));
-}
-
 bool InitCard(const CardLibrary& lib, uint32_t base, const TKarta& k, std::string& message) {
   WriteReg8(lib, base, reg::DOUTReg, 0);
   WriteReg8(lib, base, reg::kInit384, 0);

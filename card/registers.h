@@ -51,10 +51,28 @@ inline constexpr uint8_t kLoadAll = 0x70;   // bits 4-6: load all presets (initi
 inline constexpr uint8_t kLoadCounter[3] = {0x10, 0x20, 0x40};
 }  // namespace reg
 
-uint8_t ReadReg8(const CardLibrary& lib, uint32_t base, uint32_t offset);
-uint32_t ReadReg24(const CardLibrary& lib, uint32_t base, uint32_t offset);
-void WriteReg8(const CardLibrary& lib, uint32_t base, uint32_t offset, uint8_t value);
-void WriteReg24(const CardLibrary& lib, uint32_t base, uint32_t offset, uint32_t value);
+// Inline: the data exchange makes 45 of these calls a cycle, and the library call is the only
+// work each one has.
+inline uint8_t ReadReg8(const CardLibrary& lib, uint32_t base, uint32_t offset) {
+  return static_cast<uint8_t>(lib.MemRead(base + offset, 0) & 0xFF);
+}
+
+inline uint32_t ReadReg24(const CardLibrary& lib, uint32_t base, uint32_t offset) {
+  const uint32_t b0 = ReadReg8(lib, base, offset);
+  const uint32_t b1 = ReadReg8(lib, base, offset + 4);
+  const uint32_t b2 = ReadReg8(lib, base, offset + 8);
+  return b0 | (b1 << 8) | (b2 << 16);
+}
+
+inline void WriteReg8(const CardLibrary& lib, uint32_t base, uint32_t offset, uint8_t value) {
+  lib.MemWrite(base + offset, 0, value);
+}
+
+inline void WriteReg24(const CardLibrary& lib, uint32_t base, uint32_t offset, uint32_t value) {
+  WriteReg8(lib, base, offset, static_cast<uint8_t>(value));
+  WriteReg8(lib, base, offset + 4, static_cast<uint8_t>(value >> 8));
+  WriteReg8(lib, base, offset + 8, static_cast<uint8_t>(value >> 16));
+}
 
 // Programs the card once after it was opened: 53 library calls in a fixed order. Always
 // succeeds with "V pořádku." in `message`; an exception from the library passes through.

@@ -1,5 +1,3 @@
-#include <array>
-
 #include "card/registers.h"
 #include "driver/channels.h"
 
@@ -63,29 +61,21 @@ constexpr ChannelRow kRows[] = {
 };
 // clang-format on
 
-constexpr std::size_t kChannelCount = 69;
-
-// Channel number -> index into kRows, -1 where no row serves the channel.
-constexpr std::array<int8_t, kChannelCount> BuildIndex() {
-  std::array<int8_t, kChannelCount> index{};
-  for (auto& i : index) i = -1;
-  for (std::size_t r = 0; r < std::size(kRows); ++r)
-    for (unsigned ch = kRows[r].first; ch <= kRows[r].last; ++ch)
-      index[ch] = static_cast<int8_t>(r);
+// Channel number -> its row, nullptr where no row serves the channel.
+constexpr std::array<const ChannelRow*, kChannelCount> BuildIndex() {
+  std::array<const ChannelRow*, kChannelCount> index{};
+  for (const ChannelRow& row : kRows)
+    for (unsigned ch = row.first; ch <= row.last; ++ch) index[ch] = &row;
   return index;
 }
-constexpr std::array<int8_t, kChannelCount> kIndex = BuildIndex();
 
 }  // namespace
+
+constinit const std::array<const ChannelRow*, kChannelCount> kChannelIndex = BuildIndex();
 
 const ChannelRow* ChannelRows(std::size_t& count) {
   count = std::size(kRows);
   return kRows;
-}
-
-const ChannelRow* FindChannel(uint32_t channel) {
-  if (channel >= kChannelCount || kIndex[channel] < 0) return nullptr;
-  return &kRows[kIndex[channel]];
 }
 
 }  // namespace qv

@@ -5,68 +5,112 @@
 
 namespace qv {
 
+namespace {
+
+// The input fields of one snapshot, read before they are stored.
+struct Snapshot {
+  uint32_t CNT0StrReg, CNT1StrReg, CNT2StrReg, CNT0XStrReg, CNT1XStrReg, CNT2XStrReg;
+  uint32_t CNT0StatReg, CNT1StatReg, CNT2StatReg;
+  uint8_t CMPStatReg, XSTRStatusReg, DINReg;
+};
+
+Snapshot SnapshotOf(const TKarta& k) {
+  return {k.CNT0StrReg,  k.CNT1StrReg,  k.CNT2StrReg,    k.CNT0XStrReg,
+          k.CNT1XStrReg, k.CNT2XStrReg, k.CNT0StatReg,   k.CNT1StatReg,
+          k.CNT2StatReg, k.CMPStatReg,  k.XSTRStatusReg, k.DINReg};
+}
+
+void Store(const Snapshot& s, TKarta& k) {
+  k.CNT0StrReg = s.CNT0StrReg;
+  k.CNT1StrReg = s.CNT1StrReg;
+  k.CNT2StrReg = s.CNT2StrReg;
+  k.CNT0XStrReg = s.CNT0XStrReg;
+  k.CNT1XStrReg = s.CNT1XStrReg;
+  k.CNT2XStrReg = s.CNT2XStrReg;
+  k.CNT0StatReg = s.CNT0StatReg;
+  k.CNT1StatReg = s.CNT1StatReg;
+  k.CNT2StatReg = s.CNT2StatReg;
+  k.CMPStatReg = s.CMPStatReg;
+  k.XSTRStatusReg = s.XSTRStatusReg;
+  k.DINReg = s.DINReg;
+}
+
+void WriteRow(TData& d, const ChannelRow& row, uint32_t channel, uintptr_t value) {
+  const CardLibrary& lib = *d.Library;
+  const uint32_t base = d.Karta.BaseAddr;
+  const auto word = static_cast<uint32_t>(value);
+  if (row.width == 24) {
+    const uint32_t v = word & 0xFFFFFFu;
+    row.field.Set(d.Karta, v);  // the shadow before the register
+    WriteReg24(lib, base, row.offset, v);
+    d.PendingCmd |= row.load_bit;
+  } else if (row.rule == Rule::Bit) {
+    const auto bit = static_cast<uint8_t>(1u << (channel - row.first));
+    auto port = static_cast<uint8_t>(row.field.Get(d.Karta));
+    port =
+        (word & 0xFFu) != 0 ? static_cast<uint8_t>(port | bit) : static_cast<uint8_t>(port & ~bit);
+    row.field.Set(d.Karta, port);
+    WriteReg8(lib, base, row.offset, port);
+  } else {
+    const auto byte = static_cast<uint8_t>(word);
+    row.field.Set(d.Karta, byte);
+    WriteReg8(lib, base, row.offset, byte);
+    if (row.rule == Rule::ClearBit3) row.field.Set(d.Karta, byte & 0xF7u);
+    if (row.rule == Rule::ReturnToZero) row.field.Set(d.Karta, 0);
+  }
+}
+
+}  // namespace
+
 void TakeInputSnapshot(TData& d) {
   const CardLibrary& lib = *d.Library;
   const uint32_t base = d.Karta.BaseAddr;
   TKarta& k = d.Karta;
-  WriteReg8(lib, base, reg::CNTCmdReg, reg::kLatchAll);
-  k.CNT0StrReg = ReadReg24(lib, base, reg::CNT0StrReg);
-  k.CNT1StrReg = ReadReg24(lib, base, reg::CNT1StrReg);
-  k.CNT2StrReg = ReadReg24(lib, base, reg::CNT2StrReg);
-  k.CNT0XStrReg = ReadReg24(lib, base, reg::CNT0XStrReg);
-  k.CNT1XStrReg = ReadReg24(lib, base, reg::CNT1XStrReg);
-  k.CNT2XStrReg = ReadReg24(lib, base, reg::CNT2XStrReg);
-  k.CNT0StatReg = ReadReg8(lib, base, reg::CNT0StatReg);
-  k.CNT1StatReg = ReadReg8(lib, base, reg::CNT1StatReg);
-  k.CNT2StatReg = ReadReg8(lib, base, reg::CNT2StatReg);
-  k.CMPStatReg = ReadReg8(lib, base, reg::CMPStatReg);
-  k.XSTRStatusReg = ReadReg8(lib, base, reg::XSTRStatusReg);
-  k.DINReg = ReadReg8(lib, base, reg::DINReg);
-  if (d.Dialog) d.Dialog->Karta = d.Karta;
-}
-
-void AnswerInput(const TData& d, uint32_t channel, int32_t kind, uintptr_t& value) {
-  const ChannelRow* row = FindChannel(channel);
-  if (row == nullptr || row->direction != Direction::Input || row->kind != kind) return;
-  const uint32_t field = row->field.Get(d.Karta);
-  if (row->rule == Rule::Bit) {
-    // A boolean answer goes into the first byte of the value only.
-    *reinterpret_cast<unsigned char*>(&value) = (field >> (channel - row->first)) & 1u;
-  } else {
-    value = static_cast<uintptr_t>(field);
+  // The reads land here first: when the library throws midway, the window must still get the
+  // records of the last hand-over, while the instance keeps what was read so far.
+  Snapshot s = SnapshotOf(k);
+  try {
+    WriteReg8(lib, base, reg::CNTCmdReg, reg::kLatchAll);
+    s.CNT0StrReg = ReadReg24(lib, base, reg::CNT0StrReg);
+    s.CNT1StrReg = ReadReg24(lib, base, reg::CNT1StrReg);
+    s.CNT2StrReg = ReadReg24(lib, base, reg::CNT2StrReg);
+    s.CNT0XStrReg = ReadReg24(lib, base, reg::CNT0XStrReg);
+    s.CNT1XStrReg = ReadReg24(lib, base, reg::CNT1XStrReg);
+    s.CNT2XStrReg = ReadReg24(lib, base, reg::CNT2XStrReg);
+    s.CNT0StatReg = ReadReg8(lib, base, reg::CNT0StatReg);
+    s.CNT1StatReg = ReadReg8(lib, base, reg::CNT1StatReg);
+    s.CNT2StatReg = ReadReg8(lib, base, reg::CNT2StatReg);
+    s.CMPStatReg = ReadReg8(lib, base, reg::CMPStatReg);
+    s.XSTRStatusReg = ReadReg8(lib, base, reg::XSTRStatusReg);
+    s.DINReg = ReadReg8(lib, base, reg::DINReg);
+  } catch (...) {
+    if (d.Dialog) d.Dialog->TakeHandOver();
+    Store(s, k);
+    throw;
   }
+  Store(s, k);
+  if (d.Dialog) d.Dialog->HandOver(k);
 }
 
 void WriteOutput(TData& d, uint32_t channel, int32_t kind, uintptr_t value) {
   const ChannelRow* row = FindChannel(channel);
   if (row != nullptr && row->direction == Direction::Output && row->kind == kind) {
-    const CardLibrary& lib = *d.Library;
-    const uint32_t base = d.Karta.BaseAddr;
-    const auto word = static_cast<uint32_t>(value);
-    if (row->width == 24) {
-      const uint32_t v = word & 0xFFFFFFu;
-      row->field.Set(d.Karta, v);  // the shadow before the register
-      WriteReg24(lib, base, row->offset, v);
-      d.PendingCmd |= row->load_bit;
-    } else if (row->rule == Rule::Bit) {
-      const auto bit = static_cast<uint8_t>(1u << (channel - row->first));
-      auto port = static_cast<uint8_t>(row->field.Get(d.Karta));
-      port = (word & 0xFFu) != 0 ? static_cast<uint8_t>(port | bit)
-                                 : static_cast<uint8_t>(port & ~bit);
-      row->field.Set(d.Karta, port);
-      WriteReg8(lib, base, row->offset, port);
-    } else {
-      const auto byte = static_cast<uint8_t>(word);
-      row->field.Set(d.Karta, byte);
-      WriteReg8(lib, base, row->offset, byte);
-      if (row->rule == Rule::ClearBit3) row->field.Set(d.Karta, byte & 0xF7u);
-      if (row->rule == Rule::ReturnToZero) row->field.Set(d.Karta, 0);
+    const uint32_t before = row->field.Get(d.Karta);
+    try {
+      WriteRow(d, *row, channel, value);
+    } catch (...) {
+      // The shadow may already hold a value that no hand-over follows: the window takes the
+      // records as they were before this call.
+      if (d.Dialog && d.Dialog->HandOverPending()) {
+        const uint32_t now = row->field.Get(d.Karta);
+        row->field.Set(d.Karta, before);
+        d.Dialog->TakeHandOver();
+        row->field.Set(d.Karta, now);
+      }
+      throw;
     }
   }
-  if (d.Dialog) {
-    d.Dialog->CFGData = d.CFGData;
-    d.Dialog->Karta = d.Karta;
-  }
+  if (d.Dialog) d.Dialog->HandOver(d.CFGData, d.Karta);
 }
 
 void IssuePendingLoad(TData& d) {

@@ -1,6 +1,8 @@
 // The host's channels 0..68 and the data exchange over them.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 
@@ -52,12 +54,32 @@ struct ChannelRow {
 // The whole map, in channel order.
 const ChannelRow* ChannelRows(std::size_t& count);
 
-// The row that serves `channel`, or nullptr for channels 32-39, 49, 59 and above 68.
-const ChannelRow* FindChannel(uint32_t channel);
+inline constexpr std::size_t kChannelCount = 69;
+// Channel number -> the row that serves it, nullptr for channels 32-39, 49 and 59.
+extern const std::array<const ChannelRow*, kChannelCount> kChannelIndex;
+
+// The row that serves `channel`, or nullptr for channels 32-39, 49, 59 and above 68. Inline:
+// every exchanged channel passes through it.
+inline const ChannelRow* FindChannel(uint32_t channel) {
+  return channel < kChannelCount ? kChannelIndex[channel] : nullptr;
+}
+
+// An input channel's value from the snapshot in `karta`; other channels and kinds leave
+// `value` as it is. Inline: the host asks for every input channel every cycle.
+inline void AnswerInput(const TKarta& karta, uint32_t channel, int32_t kind, uintptr_t& value) {
+  const ChannelRow* row = FindChannel(channel);
+  if (row == nullptr || row->direction != Direction::Input || row->kind != kind) return;
+  const uint32_t field = row->field.Get(karta);
+  if (row->rule == Rule::Bit) {
+    // A boolean answer goes into the first byte of the value only.
+    *reinterpret_cast<unsigned char*>(&value) = (field >> (channel - row->first)) & 1u;
+  } else {
+    value = static_cast<uintptr_t>(field);
+  }
+}
 
 // The exchange itself; the gated operations check ExchangeOpen first.
 void TakeInputSnapshot(TData& data);
-void AnswerInput(const TData& data, uint32_t channel, int32_t kind, uintptr_t& value);
 void WriteOutput(TData& data, uint32_t channel, int32_t kind, uintptr_t value);
 void IssuePendingLoad(TData& data);
 

@@ -106,7 +106,7 @@ void QV_CALL InputRequestCompleted(PData data) {
 
 void QV_CALL GetInput(PData data, uint32_t channel, THostValue* value) {
   if (data == nullptr || value == nullptr) return;
-  qv::AnswerInput(*data, channel, value->Kind, value->Value);
+  qv::AnswerInput(data->Karta, channel, value->Kind, value->Value);
 }
 
 HostBool QV_CALL InputFinalized(void*, void*, int32_t* status) {

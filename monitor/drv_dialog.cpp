@@ -25,11 +25,26 @@ std::unique_ptr<TDrvDialog> TDrvDialog::Create(TToolkitFactory factory) {
 }
 
 TDrvDialog::~TDrvDialog() {
+  // The instance's records may already be gone (the instance destroys its window last).
+  cfg_source_ = nullptr;
+  karta_source_ = nullptr;
   // The window and its timer go first, so no tick can reach a half-destroyed dialog.
   toolkit_.reset();
 }
 
+void TDrvDialog::TakeHandOver() {
+  if (cfg_source_ != nullptr) {
+    CFGData = *cfg_source_;
+    cfg_source_ = nullptr;
+  }
+  if (karta_source_ != nullptr) {
+    Karta = *karta_source_;
+    karta_source_ = nullptr;
+  }
+}
+
 void TDrvDialog::InitDialog() {
+  TakeHandOver();
   toolkit_->DisableCloseCommand();  // without a window menu, closing is still refused
   toolkit_->SetLabelText(kLabelVersion, text::kWindowVersion);
   toolkit_->SetLabelText(kLabelCardText, CardText(Karta, CFGData));
@@ -62,6 +77,7 @@ bool TDrvDialog::FormCloseQuery() {
 
 void TDrvDialog::Timer1Timer() {
   if (!toolkit_->IsVisible()) return;
+  TakeHandOver();
   const TKarta& k = Karta;
   int id = kFirstDecimalCell;
   const auto decimal = [&](uint32_t v) {
@@ -118,6 +134,7 @@ void TDrvDialog::DriverProc(int32_t command, int32_t left, int32_t top, int32_t 
 }
 
 void TDrvDialog::ShowWindow() {
+  TakeHandOver();
   if (toolkit_->IsVisible()) {
     toolkit_->Raise();
     return;

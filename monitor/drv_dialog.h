@@ -27,9 +27,26 @@ class TDrvDialog final : private TToolkitEvents {
   TDrvDialog(const TDrvDialog&) = delete;
   TDrvDialog& operator=(const TDrvDialog&) = delete;
 
-  // The window's own copies; the driver copy-assigns into them.
+  // The window's own copies. Init assigns them at creation; during operation the data
+  // exchange hands records over with HandOver.
   TCFGData CFGData;
   TKarta Karta;
+
+  // The copies are to become these records as they are now. They are copied, whole, only when
+  // the window next reads its copies, so a hand-over costs the exchange two pointer stores.
+  // The records must outlive the window and change only by being handed over again, or after
+  // TakeHandOver.
+  void HandOver(const TKarta& karta) noexcept { karta_source_ = &karta; }
+  void HandOver(const TCFGData& cfg, const TKarta& karta) noexcept {
+    cfg_source_ = &cfg;
+    karta_source_ = &karta;
+  }
+  bool HandOverPending() const noexcept {
+    return cfg_source_ != nullptr || karta_source_ != nullptr;
+  }
+  // Copies what was handed over since the last copy. The window calls it before it reads its
+  // copies (set-up, showing, every visible tick).
+  void TakeHandOver();
 
   void InitDialog();
   std::string Caption() const;                // Windows-1250 bytes
@@ -53,7 +70,9 @@ class TDrvDialog final : private TToolkitEvents {
   std::unique_ptr<TMonitorToolkit> toolkit_;
   TWindowState state_ = TWindowState::Normal;  // applied at the next showing while hidden
   bool shown_before_ = false;
-  TCellText cell_;  // reused by every tick
+  TCellText cell_;                        // reused by every tick
+  const TCFGData* cfg_source_ = nullptr;  // handed over, not yet copied
+  const TKarta* karta_source_ = nullptr;
 };
 
 // ByteToBin and CompletedCaption (the caption completion that Init performs after InitDialog)

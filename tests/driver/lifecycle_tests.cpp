@@ -3,6 +3,8 @@
 
 #include <cstring>
 #include <filesystem>
+#include <map>
+#include <vector>
 
 #include "driver_support.h"
 
@@ -197,6 +199,45 @@ TEST_F(Lifecycle, CardInstanceOpensProgramsAndCloses) {
                      std::string(qv::text::kInitSucceeded.view()) + "\r\n"),
             std::string::npos)
       << log;
+}
+
+TEST_F(Lifecycle, EachParameterRegisterValueReachesItsOwnRegister) {
+  // Sixteen distinct values: a value that lands on another register's offset shows.
+  struct Case {
+    const char* key;
+    uint32_t value;
+    uint32_t offset;
+    int width;
+  };
+  const Case cases[] = {
+      {"CNT0RngReg", 0x010203, 528, 24}, {"CNT1RngReg", 0x040506, 656, 24},
+      {"CNT2RngReg", 0x070809, 784, 24}, {"CNT0CMP1", 0x0A0B0C, 544, 24},
+      {"CNT1CMP1", 0x0D0E0F, 672, 24},   {"CNT2CMP1", 0x101112, 800, 24},
+      {"CNT0CMP2", 0x131415, 560, 24},   {"CNT1CMP2", 0x161718, 688, 24},
+      {"CNT2CMP2", 0x191A1B, 816, 24},   {"CNT0CWReg", 0x1C, 624, 8},
+      {"CNT1CWReg", 0x1D, 752, 8},       {"CNT2CWReg", 0x1E, 880, 8},
+      {"CNTEnReg", 0x1F, 896, 8},        {"CMPEnReg", 0x21, 912, 8},
+      {"XSTREnReg", 0x22, 400, 8},       {"RTDOCfgReg", 0x23, 932, 8},
+  };
+  Ini ini;
+  for (const Case& c : cases)
+    ini.extra += std::string(c.key) + "=" + std::to_string(c.value) + "\r\n";
+  PData p = Make();
+  ASSERT_TRUE(CallInit(p, Write(ini)).ok);
+  const uint32_t base = OX952Sim_BaseAddress(0);
+  std::map<uint32_t, std::vector<uint32_t>> written;  // offset -> bytes, in order
+  for (uint32_t i = 0; i < OX952Sim_JournalSize(); ++i) {
+    OX952SimCall c{};
+    OX952Sim_JournalEntry(i, &c);
+    if (c.function == OX952SIM_MEMWRITE) written[c.args[0] - base].push_back(c.args[2]);
+  }
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.key);
+    for (int byte = 0; byte < c.width / 8; ++byte)
+      EXPECT_EQ(written[c.offset + 4u * byte],
+                std::vector<uint32_t>{(c.value >> (8 * byte)) & 0xFF})
+          << "offset " << c.offset + 4u * byte;
+  }
 }
 
 TEST_F(Lifecycle, SecondDoneClosesNothingAndReportsTheWindow) {

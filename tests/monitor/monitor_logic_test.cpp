@@ -6,6 +6,7 @@
 
 #include "config/texts.h"
 #include "monitor/drv_dialog.h"
+#include "monitor/layout.h"
 #include "recording_toolkit.h"
 
 namespace qv {
@@ -82,6 +83,18 @@ TEST(CellText, CardTextAndCaption) {
   EXPECT_EQ(CardText(karta, cfg), "???  (0/0)");
   EXPECT_EQ(Cp1250ToUtf8(CompletedCaption(text::kWindowCaption, cfg)),
             "  LVK-5120x - QV ovladač (0/0)  (DEMO REŽIM)");
+}
+
+TEST(Layout, NestedElementsAddTheirParentsLeftAndTop) {
+  // Parents whose left and top differ, so that mixing the axes shows.
+  const TElement* card_text = FindElement(kLabelCardText);  // in GroupBox2 at 8, 88
+  ASSERT_NE(card_text, nullptr);
+  EXPECT_EQ(ClientLeft(*card_text), 8 + 240);
+  EXPECT_EQ(ClientTop(*card_text), 88 + 20);
+  const TElement* picture = FindElement(kImage1);  // in Panel1 at 280, 12
+  ASSERT_NE(picture, nullptr);
+  EXPECT_EQ(ClientLeft(*picture), 280 + 8);
+  EXPECT_EQ(ClientTop(*picture), 12 + 8);
 }
 
 TEST_F(MonitorLogic, InitDialogShowsZerosWhateverKartaHolds) {

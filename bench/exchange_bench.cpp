@@ -155,66 +155,55 @@ void BM_LibraryCallsDirect(benchmark::State& state) {
 BENCHMARK(BM_LibraryCallsDirect);
 
 // Both paths in alternating blocks within one run, so that a noisy machine affects both
-// alike and their ratio stays meaningful.
-void BM_DriverOverhead(benchmark::State& state) {
-  constexpr int kBlock = 64;
+// alike and their ratio stays meaningful. The driver uses `lib` meanwhile.
+struct Alternated {
+  double exports_ns = 0, direct_ns = 0, cycles = 0, allocs_per_cycle = 0;
+};
+Alternated RunAlternating(benchmark::State& state, int block, const qv::CardLibrary& lib) {
+  Alternated r;
   uint32_t n = 0;
   uint8_t dout = 0;
-  double exports_ns = 0, direct_ns = 0;
+  const qv::CardLibrary* const driver_lib = g.driver->Library;
+  g.driver->Library = &lib;
   const long before = qvbench::HeapAllocations();
   for (auto _ : state) {
     const double t0 = CpuNs();
-    for (int k = 0; k < kBlock; ++k) HostCycle(g.driver, n + static_cast<uint32_t>(k));
+    for (int k = 0; k < block; ++k) HostCycle(g.driver, n + static_cast<uint32_t>(k));
     const double t1 = CpuNs();
-    for (int k = 0; k < kBlock; ++k)
-      DirectCycle(g.quiet, g.base, n + static_cast<uint32_t>(k), dout);
+    for (int k = 0; k < block; ++k) DirectCycle(lib, g.base, n + static_cast<uint32_t>(k), dout);
     const double t2 = CpuNs();
-    exports_ns += t1 - t0;
-    direct_ns += t2 - t1;
-    n += kBlock;
+    r.exports_ns += t1 - t0;
+    r.direct_ns += t2 - t1;
+    n += static_cast<uint32_t>(block);
   }
   const long allocations = qvbench::HeapAllocations() - before;
-  const double cycles = static_cast<double>(state.iterations()) * kBlock;
-  state.counters["exports_ns_per_cycle"] = exports_ns / cycles;
-  state.counters["direct_ns_per_cycle"] = direct_ns / cycles;
-  state.counters["ratio"] = direct_ns > 0 ? exports_ns / direct_ns : 0;
-  state.counters["allocs_per_cycle"] = static_cast<double>(allocations) / cycles;
+  g.driver->Library = driver_lib;
+  r.cycles = static_cast<double>(state.iterations()) * block;
+  r.allocs_per_cycle = static_cast<double>(allocations) / r.cycles;
   if (allocations != 0) g.failed = true;
+  state.counters["allocs_per_cycle"] = r.allocs_per_cycle;
+  return r;
+}
+
+void BM_DriverOverhead(benchmark::State& state) {
+  const Alternated r = RunAlternating(state, 64, g.quiet);
+  state.counters["exports_ns_per_cycle"] = r.exports_ns / r.cycles;
+  state.counters["direct_ns_per_cycle"] = r.direct_ns / r.cycles;
+  state.counters["ratio"] = r.direct_ns > 0 ? r.exports_ns / r.direct_ns : 0;
 }
 BENCHMARK(BM_DriverOverhead);
 
 // Both paths against a card whose every byte access costs what a PCI access costs: the
 // cycle time an integrator sees, and the driver's share of it.
 void BM_RealisticCard(benchmark::State& state) {
-  constexpr int kBlock = 8;
-  uint32_t n = 0;
-  uint8_t dout = 0;
-  double exports_ns = 0, direct_ns = 0;
-  g.driver->Library = &g.slow;
-  const long before = qvbench::HeapAllocations();
-  for (auto _ : state) {
-    const double t0 = CpuNs();
-    for (int k = 0; k < kBlock; ++k) HostCycle(g.driver, n + static_cast<uint32_t>(k));
-    const double t1 = CpuNs();
-    for (int k = 0; k < kBlock; ++k)
-      DirectCycle(g.slow, g.base, n + static_cast<uint32_t>(k), dout);
-    const double t2 = CpuNs();
-    exports_ns += t1 - t0;
-    direct_ns += t2 - t1;
-    n += kBlock;
-  }
-  const long allocations = qvbench::HeapAllocations() - before;
-  g.driver->Library = &g.quiet;
-  const double cycles = static_cast<double>(state.iterations()) * kBlock;
+  const Alternated r = RunAlternating(state, 8, g.slow);
   state.counters["read_ns"] = g.read_ns;
   state.counters["write_ns"] = g.write_ns;
-  state.counters["cycle_us"] = exports_ns / cycles / 1000;
-  state.counters["direct_us"] = direct_ns / cycles / 1000;
-  state.counters["driver_ns"] = (exports_ns - direct_ns) / cycles;
+  state.counters["cycle_us"] = r.exports_ns / r.cycles / 1000;
+  state.counters["direct_us"] = r.direct_ns / r.cycles / 1000;
+  state.counters["driver_ns"] = (r.exports_ns - r.direct_ns) / r.cycles;
   state.counters["driver_share_pct"] =
-      exports_ns > 0 ? 100 * (exports_ns - direct_ns) / exports_ns : 0;
-  state.counters["allocs_per_cycle"] = static_cast<double>(allocations) / cycles;
-  if (allocations != 0) g.failed = true;
+      r.exports_ns > 0 ? 100 * (r.exports_ns - r.direct_ns) / r.exports_ns : 0;
 }
 BENCHMARK(BM_RealisticCard);
 

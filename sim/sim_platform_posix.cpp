@@ -6,17 +6,11 @@
 #include <stdexcept>
 
 #include "sim/sim_platform.h"
+#include "trace/env.h"
 
 namespace qv::sim {
 
 namespace {
-
-bool PosixGetEnv(const char* name, std::string* value) {
-  const char* text = std::getenv(name);
-  if (text == nullptr) return false;
-  *value = text;
-  return true;
-}
 
 // A real fault, so that whoever guards the call sees exactly what a broken library
 // causes; the sanitizers must not turn the store into a report of their own.
@@ -55,6 +49,6 @@ __attribute__((no_sanitize("address", "undefined"))) void PosixRaise(RaiseKind k
 
 }  // namespace
 
-const SimPlatform kSimPlatform = {.GetEnv = PosixGetEnv, .Raise = PosixRaise};
+const SimPlatform kSimPlatform = {.GetEnv = qv::trace::ReadEnv, .Raise = PosixRaise};
 
 }  // namespace qv::sim

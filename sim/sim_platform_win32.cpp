@@ -3,18 +3,11 @@
 #include <cstdint>
 
 #include "sim/sim_platform.h"
+#include "trace/env.h"
 
 namespace qv::sim {
 
 namespace {
-
-bool Win32GetEnv(const char* name, std::string* value) {
-  char buffer[1024];
-  const DWORD n = GetEnvironmentVariableA(name, buffer, sizeof buffer);
-  if (n == 0 || n >= sizeof buffer) return false;  // absent, or longer than any path we use
-  value->assign(buffer, n);
-  return true;
-}
 
 // The maker's library is built with MSVC: its C++ exceptions reach the caller as SEH
 // exception 0xE06D7363 ("msc"), which a MinGW-built throw could not imitate across DLLs.
@@ -55,6 +48,6 @@ void Win32Raise(RaiseKind kind) {
 
 }  // namespace
 
-const SimPlatform kSimPlatform = {.GetEnv = Win32GetEnv, .Raise = Win32Raise};
+const SimPlatform kSimPlatform = {.GetEnv = qv::trace::ReadEnv, .Raise = Win32Raise};
 
 }  // namespace qv::sim

@@ -4,18 +4,12 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "trace/env.h"
 #include "trace/trace_platform.h"
 
 namespace qv::trace {
 
 namespace {
-
-bool PosixGetEnv(const char* name, std::string* value) {
-  const char* text = std::getenv(name);
-  if (text == nullptr) return false;
-  *value = text;
-  return true;
-}
 
 std::string PosixOwnFolder() {
   Dl_info info{};
@@ -51,7 +45,7 @@ void PosixNow(char* out, std::size_t size) {
 
 }  // namespace
 
-const TracePlatform kTracePlatform = {.GetEnv = PosixGetEnv,
+const TracePlatform kTracePlatform = {.GetEnv = ReadEnv,
                                       .OwnFolder = PosixOwnFolder,
                                       .Load = PosixLoad,
                                       .Find = PosixFind,

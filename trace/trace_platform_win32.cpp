@@ -2,19 +2,12 @@
 
 #include <cstdio>
 
+#include "trace/env.h"
 #include "trace/trace_platform.h"
 
 namespace qv::trace {
 
 namespace {
-
-bool Win32GetEnv(const char* name, std::string* value) {
-  char buffer[1024];
-  const DWORD n = GetEnvironmentVariableA(name, buffer, sizeof buffer);
-  if (n == 0 || n >= sizeof buffer) return false;  // absent, or longer than any path we use
-  value->assign(buffer, n);
-  return true;
-}
 
 std::string Win32OwnFolder() {
   HMODULE self = nullptr;
@@ -55,7 +48,7 @@ void Win32Now(char* out, std::size_t size) {
 
 }  // namespace
 
-const TracePlatform kTracePlatform = {.GetEnv = Win32GetEnv,
+const TracePlatform kTracePlatform = {.GetEnv = ReadEnv,
                                       .OwnFolder = Win32OwnFolder,
                                       .Load = Win32Load,
                                       .Find = Win32Find,

@@ -1,0 +1,14 @@
+#include <cstdlib>
+
+#include "trace/env.h"
+
+namespace qv::trace {
+
+bool ReadEnv(const char* name, std::string* value) {
+  const char* text = std::getenv(name);
+  if (text == nullptr) return false;
+  *value = text;
+  return true;
+}
+
+}  // namespace qv::trace

@@ -206,6 +206,16 @@ uint32_t CardQuery(uint32_t function, uint32_t (OX952_CALL* RealLibrary::*fn)(ui
   return traced.Done(result);
 }
 
+// A call without out-arguments, forwarded as it is.
+template <typename Fn, typename... A>
+uint32_t Forward(uint32_t function, Fn RealLibrary::*fn, A... args) {
+  Tracer& tracer = Get();
+  Traced traced(tracer.Trace(), function, args...);
+  const RealLibrary* real = tracer.Real();
+  if (real == nullptr) return traced.Done(kNoRealLibrary);
+  return traced.Done((real->*fn)(args...));
+}
+
 }  // namespace
 
 }  // namespace qv::trace
@@ -238,11 +248,7 @@ OX952_API uint32_t OX952_CALL OX952_Card_SLOT(uint32_t card, uint32_t* slot) {
 }
 
 OX952_API uint32_t OX952_CALL OX952_Open(uint32_t card, uint32_t zero) {
-  Tracer& tracer = Get();
-  Traced traced(tracer.Trace(), kOpen, card, zero);
-  const RealLibrary* real = tracer.Real();
-  if (real == nullptr) return traced.Done(kNoRealLibrary);
-  return traced.Done(real->Open(card, zero));
+  return Forward(kOpen, &RealLibrary::Open, card, zero);
 }
 
 OX952_API uint32_t OX952_CALL OX952_BAR11_BaseAdr(uint32_t card, uint32_t* base, uint32_t* second) {
@@ -258,27 +264,15 @@ OX952_API uint32_t OX952_CALL OX952_BAR11_BaseAdr(uint32_t card, uint32_t* base,
 }
 
 OX952_API uint32_t OX952_CALL OX952_Close(uint32_t card) {
-  Tracer& tracer = Get();
-  Traced traced(tracer.Trace(), kClose, card);
-  const RealLibrary* real = tracer.Real();
-  if (real == nullptr) return traced.Done(kNoRealLibrary);
-  return traced.Done(real->Close(card));
+  return Forward(kClose, &RealLibrary::Close, card);
 }
 
 OX952_API uint32_t OX952_CALL OX952_MemRead(uint32_t address, uint32_t zero) {
-  Tracer& tracer = Get();
-  Traced traced(tracer.Trace(), kMemRead, address, zero);
-  const RealLibrary* real = tracer.Real();
-  if (real == nullptr) return traced.Done(kNoRealLibrary);
-  return traced.Done(real->MemRead(address, zero));
+  return Forward(kMemRead, &RealLibrary::MemRead, address, zero);
 }
 
 OX952_API uint32_t OX952_CALL OX952_MemWrite(uint32_t address, uint32_t zero, uint32_t value) {
-  Tracer& tracer = Get();
-  Traced traced(tracer.Trace(), kMemWrite, address, zero, value);
-  const RealLibrary* real = tracer.Real();
-  if (real == nullptr) return traced.Done(kNoRealLibrary);
-  return traced.Done(real->MemWrite(address, zero, value));
+  return Forward(kMemWrite, &RealLibrary::MemWrite, address, zero, value);
 }
 
 }  // extern "C"

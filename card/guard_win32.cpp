@@ -6,31 +6,10 @@
 #include <windows.h>
 
 #include "card/card_library.h"
+#include "card/fp_state_x86.h"
+#include "card/guard_win32.h"
 
 namespace qv {
-
-namespace {
-
-// The floating-point control of both units: a library that faulted may have left traps
-// unmasked, and a pending exception flag would fire at our next x87 instruction.
-struct FpControl {
-  uint16_t x87;
-  uint32_t sse;
-};
-
-FpControl SaveFpControl() {
-  FpControl control;
-  asm volatile("fnstcw %0" : "=m"(control.x87));
-  asm volatile("stmxcsr %0" : "=m"(control.sse));
-  return control;
-}
-
-void RestoreFpControl(const FpControl& control) {
-  asm volatile("fnclex\n\tfldcw %0" : : "m"(control.x87));
-  asm volatile("ldmxcsr %0" : : "m"(control.sse));
-}
-
-}  // namespace
 
 using CountFn = uint32_t(OX952_CALL*)(uint32_t* count);
 
@@ -64,6 +43,37 @@ void SetChainHead(EXCEPTION_REGISTRATION_RECORD* head) {
   asm volatile("movl %0, %%fs:0" : : "r"(head) : "memory");
 }
 
+GuardUnwinder g_unwinder = RtlUnwind;
+
+// 32-bit Windows' RtlUnwind may return with EBX, ESI and EDI changed (the system's C runtime
+// saves them around its own call), so the handler calls it through this thunk, which keeps
+// them and EBP; TargetIp is the point right after the call, as the C runtime passes it.
+extern "C" void QvUnwindKeepingRegisters(GuardUnwinder unwind, void* target_frame,
+                                         EXCEPTION_RECORD* record);
+asm(R"(
+    .text
+    .p2align 4
+    .def _QvUnwindKeepingRegisters; .scl 3; .type 32; .endef
+_QvUnwindKeepingRegisters:
+    pushl %ebx
+    pushl %esi
+    pushl %edi
+    pushl %ebp
+    movl 20(%esp), %eax
+    movl 24(%esp), %ecx
+    movl 28(%esp), %edx
+    pushl $0
+    pushl %edx
+    pushl $1f
+    pushl %ecx
+    call *%eax
+1:  popl %ebp
+    popl %edi
+    popl %esi
+    popl %ebx
+    ret
+)");
+
 // The headers' EXCEPTION_ROUTINE is stdcall; the dispatcher restores its stack itself after
 // the call, so handlers written as cdecl work as well.
 extern "C" EXCEPTION_DISPOSITION NTAPI QvGuardHandler(EXCEPTION_RECORD* record, void* establisher,
@@ -72,7 +82,7 @@ extern "C" EXCEPTION_DISPOSITION NTAPI QvGuardHandler(EXCEPTION_RECORD* record, 
     return ExceptionContinueSearch;
   // Let the frames that the library (and the dispatcher) left above ours unwind; afterwards
   // ours heads the chain, and the jump drops the dispatcher's stack below the call site.
-  RtlUnwind(establisher, nullptr, record, nullptr);
+  QvUnwindKeepingRegisters(g_unwinder, establisher, record);
   __builtin_longjmp(static_cast<GuardFrame*>(establisher)->landing, 1);
 }
 
@@ -92,6 +102,10 @@ __attribute__((noinline)) bool CallFramed(CountFn fn, uint32_t* count, uint32_t*
 }
 
 }  // namespace
+
+void SetGuardUnwinder(GuardUnwinder unwinder) {
+  g_unwinder = unwinder != nullptr ? unwinder : RtlUnwind;
+}
 
 #elif defined(__x86_64__)
 
@@ -156,9 +170,9 @@ bool CallFramed(CountFn fn, uint32_t* count, uint32_t* result) {
 #endif
 
 bool GuardedCardsInSystem(const CardLibrary& lib, uint32_t* count, uint32_t* result) {
-  const FpControl fp = SaveFpControl();
+  const FpState fp = SaveFpState();
   const bool returned = CallFramed(lib.CardsInSystem, count, result);
-  if (!returned) RestoreFpControl(fp);
+  if (!returned) RestoreFpState(fp);
   return returned;
 }
 

@@ -17,4 +17,8 @@ struct LibraryBehaviour {
 // process (signal handlers), as text to compare.
 std::string GuardState();
 
+// False where unmasked floating-point exceptions raise no trap: 32-bit code under qemu's
+// user-mode emulation, which gives infinity instead.
+bool FloatingPointTrapsFire();
+
 }  // namespace qvtest

@@ -1,0 +1,45 @@
+// The floating-point state of an x86 thread that a faulting card library can leave behind,
+// saved before the guarded call and put back after a caught fault, on both guards.
+// A fault inside an x87 instruction leaves its operands on the register stack, and a
+// library may have changed the control words; either would spoil every later result of
+// the host.
+#pragma once
+
+#include <cstdint>
+
+#if !defined(__i386__) && !defined(__x86_64__)
+#error "the guarded call saves the floating-point state of x86 processors only"
+#endif
+
+namespace qv {
+
+// fnstenv's image, the 32-bit protected-mode layout (in 64-bit mode too).
+struct X87Environment {
+  uint16_t control, reserved0;
+  uint16_t status, reserved1;
+  uint16_t tag, reserved2;  // two bits per register, 11 = empty
+  uint32_t last_instruction_and_operand[4];
+};
+static_assert(sizeof(X87Environment) == 28);
+
+struct FpState {
+  X87Environment x87;
+  uint32_t mxcsr;
+};
+
+inline FpState SaveFpState() {
+  FpState state;
+  // fnstenv masks every x87 exception as a side effect: load the image straight back.
+  asm volatile("fnstenv %0\n\tfldenv %0\n\tstmxcsr %1" : "=m"(state.x87), "=m"(state.mxcsr));
+  return state;
+}
+
+// The state as it was before the call: control words and exception flags as saved, and
+// the register stack empty, as the calling convention has it across any call. fninit
+// first drops whatever exception the library left pending.
+inline void RestoreFpState(FpState state) {
+  state.x87.tag = 0xFFFF;
+  asm volatile("fninit\n\tfldenv %0\n\tldmxcsr %1" : : "m"(state.x87), "m"(state.mxcsr));
+}
+
+}  // namespace qv

@@ -4,20 +4,16 @@
 # that the test session fixture starts.
 set(QV_TEST_DISPLAY ":87" CACHE STRING "X display that the test session starts with Xvfb")
 
-# What every test program under Wine runs with: the session's prefix and display, no
-# debugger (a crash fails the test at once instead of waiting for winedbg), and for the
-# 32-bit build the emulation fix that the test session builds (scripts/test-session).
+# What every test program under Wine runs with: the session's prefix and display, and no
+# debugger (a crash fails the test at once instead of waiting for winedbg).
 set(QV_WINE_ENV)
-set(QV_SESSION_ENV)
 set(QV_WINE_TIMEOUT_SCALE 1)
 if(CMAKE_CROSSCOMPILING)
   set(QV_WINE_ENV "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix" "WINEDEBUG=-all"
       "WINEDLLOVERRIDES=mscoree,mshtml,winedbg.exe=d" "DISPLAY=${QV_TEST_DISPLAY}")
   if(CMAKE_SYSTEM_PROCESSOR STREQUAL "i686")
-    # $LIB is left to the dynamic loader: the 32-bit fix, or an empty 64-bit library.
-    list(APPEND QV_WINE_ENV "LD_PRELOAD=${CMAKE_BINARY_DIR}/wine32rt/$LIB/libqvsegfix.so")
-    set(QV_SESSION_ENV "QV_WINE32_RT=${CMAKE_BINARY_DIR}/wine32rt")
-    # 32-bit code runs under instruction emulation, about four times slower.
+    # On a kernel without 32-bit support, 32-bit code runs under instruction emulation,
+    # about four times slower.
     set(QV_WINE_TIMEOUT_SCALE 3)
   endif()
 endif()
@@ -52,7 +48,7 @@ set_tests_properties(test_session_stop PROPERTIES FIXTURES_CLEANUP test_session)
 if(CMAKE_CROSSCOMPILING)
   set_property(TEST test_session_start test_session_stop APPEND PROPERTY ENVIRONMENT
                "WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix" "WINEDEBUG=-all"
-               "WINEDLLOVERRIDES=mscoree,mshtml,winedbg.exe=d" ${QV_SESSION_ENV}
+               "WINEDLLOVERRIDES=mscoree,mshtml,winedbg.exe=d"
                "WINE=${CMAKE_CROSSCOMPILING_EMULATOR}")
 endif()
 

@@ -1,6 +1,6 @@
 // The emulation's flaw, reduced to its core: once a second thread exists, a fault on the
 // main thread must still reach the exception handlers with the main thread's own TEB (its
-// id, its thread-local storage). Under qemu-i386 without the preloaded fix it does not.
+// id, its thread-local storage). Under qemu-i386 without the set-up's segment mend it does not.
 #include <windows.h>
 
 #include <cstdio>

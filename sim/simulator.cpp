@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "card/ox952.h"
+#include "config/env.h"
 #include "sim/card_model.h"
 #include "sim/ox952_sim.h"
 #include "sim/sim_config.h"
@@ -145,7 +146,7 @@ class Simulator {
     ClearState();
     OpenTrace();
     std::string path;
-    if (!kSimPlatform.GetEnv(kConfigVariable, &path) || path.empty()) {
+    if (!ReadEnv(kConfigVariable, &path) || path.empty()) {
       Apply(DefaultSimConfig(), {});
       return;
     }
@@ -166,7 +167,7 @@ class Simulator {
   void OpenTrace() {
     CloseTrace();
     std::string path;
-    if (!kSimPlatform.GetEnv(kTraceVariable, &path) || path.empty()) return;
+    if (!ReadEnv(kTraceVariable, &path) || path.empty()) return;
     trace_ = std::fopen(path.c_str(), "a");
     if (!trace_) {
       std::fprintf(stderr, "VODRA_OX952 simulator: trace file %s cannot be opened\n", path.c_str());

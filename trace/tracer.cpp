@@ -7,6 +7,7 @@
 #include <string>
 
 #include "card/ox952.h"
+#include "config/env.h"
 #include "trace/trace_line.h"
 #include "trace/trace_platform.h"
 
@@ -106,8 +107,7 @@ class Tracer {
  public:
   Tracer() {
     std::string trace_path;
-    if (kTracePlatform.GetEnv(kTraceVariable, &trace_path) && !trace_path.empty())
-      trace_.Open(trace_path);
+    if (ReadEnv(kTraceVariable, &trace_path) && !trace_path.empty()) trace_.Open(trace_path);
     LoadReal();
   }
 
@@ -117,7 +117,7 @@ class Tracer {
  private:
   void LoadReal() {
     std::string path;
-    if (!kTracePlatform.GetEnv(kRealVariable, &path) || path.empty())
+    if (!ReadEnv(kRealVariable, &path) || path.empty())
       path = kTracePlatform.OwnFolder() + kRealDefaultName;
     std::string error;
     void* library = kTracePlatform.Load(path.c_str(), &error);

@@ -32,7 +32,7 @@ void RestoreFpControl(const FpControl& control) {
 
 }  // namespace
 
-using CountFn = uint32_t(OX952_CALL*)(uint32_t* count);
+using CountFn = decltype(CardLibrary::CardsInSystem);
 
 #if defined(__i386__)
 

@@ -20,7 +20,6 @@ namespace {
 
 constexpr const char* kConfigVariable = "VODRA_OX952_SIM";
 constexpr const char* kTraceVariable = "VODRA_OX952_TRACE";
-constexpr size_t kFunctionCount = 9;
 
 struct SimCard {
   CardEntry entry;
@@ -87,7 +86,7 @@ class Simulator {
   }
 
   RaiseKind RaiseAtThisCall() const {
-    const uint32_t n = calls_[OX952SIM_CARDS_IN_SYSTEM];  // already counted
+    const uint32_t n = calls_[OX952SIM_CardsInSystem];  // already counted
     for (const RaiseEntry& raise : config_.raises) {
       if (raise.call == 0 || raise.call == n) return raise.kind;
     }
@@ -201,7 +200,7 @@ class Simulator {
   std::string config_error_;
   std::vector<SimCard> cards_;
   std::vector<OX952SimCall> journal_;
-  std::array<uint32_t, kFunctionCount> calls_{};
+  std::array<uint32_t, trace::kFunctionCount> calls_{};
   uint32_t closed_accesses_ = 0;
   std::FILE* trace_ = nullptr;
 };
@@ -259,8 +258,8 @@ OX952_API uint32_t OX952_CALL OX952_CardsInSystem(uint32_t* count) {
   {
     Simulator& sim = Sim();
     auto lock = sim.Lock();
-    Call call = Begin(OX952SIM_CARDS_IN_SYSTEM);
-    result = sim.FaultResult(OX952SIM_CARDS_IN_SYSTEM);  // counts the call
+    Call call = Begin(OX952SIM_CardsInSystem);
+    result = sim.FaultResult(OX952SIM_CardsInSystem);  // counts the call
     const RaiseKind configured = sim.RaiseAtThisCall();
     handled = configured == RaiseKind::kHandledException;
     if (result != 0) {
@@ -285,24 +284,24 @@ OX952_API uint32_t OX952_CALL OX952_CardsInSystem(uint32_t* count) {
 }
 
 OX952_API uint32_t OX952_CALL OX952_Card_DID(uint32_t card, uint32_t* device_id) {
-  return CardField(OX952SIM_CARD_DID, card, device_id, &CardEntry::device_id);
+  return CardField(OX952SIM_Card_DID, card, device_id, &CardEntry::device_id);
 }
 
 OX952_API uint32_t OX952_CALL OX952_Card_BUS(uint32_t card, uint32_t* bus) {
-  return CardField(OX952SIM_CARD_BUS, card, bus, &CardEntry::bus);
+  return CardField(OX952SIM_Card_BUS, card, bus, &CardEntry::bus);
 }
 
 OX952_API uint32_t OX952_CALL OX952_Card_SLOT(uint32_t card, uint32_t* slot) {
-  return CardField(OX952SIM_CARD_SLOT, card, slot, &CardEntry::slot);
+  return CardField(OX952SIM_Card_SLOT, card, slot, &CardEntry::slot);
 }
 
 OX952_API uint32_t OX952_CALL OX952_Open(uint32_t card, uint32_t zero) {
   Simulator& sim = Sim();
   auto lock = sim.Lock();
-  Call call = Begin(OX952SIM_OPEN, card, zero);
+  Call call = Begin(OX952SIM_Open, card, zero);
   uint32_t& result = call.record.result;
   SimCard* c = sim.Card(card);
-  if ((result = sim.FaultResult(OX952SIM_OPEN)) != 0) {
+  if ((result = sim.FaultResult(OX952SIM_Open)) != 0) {
   } else if (!c) {
     result = OX952SIM_ERR_BAD_CARD;
   } else if (c->entry.in_use || c->open) {
@@ -317,10 +316,10 @@ OX952_API uint32_t OX952_CALL OX952_Open(uint32_t card, uint32_t zero) {
 OX952_API uint32_t OX952_CALL OX952_BAR11_BaseAdr(uint32_t card, uint32_t* base, uint32_t* second) {
   Simulator& sim = Sim();
   auto lock = sim.Lock();
-  Call call = Begin(OX952SIM_BAR11_BASEADR, card);
+  Call call = Begin(OX952SIM_BAR11_BaseAdr, card);
   uint32_t& result = call.record.result;
   SimCard* c = sim.Card(card);
-  if ((result = sim.FaultResult(OX952SIM_BAR11_BASEADR)) != 0) {
+  if ((result = sim.FaultResult(OX952SIM_BAR11_BaseAdr)) != 0) {
   } else if (!base) {
     result = OX952SIM_ERR_NULL_POINTER;
   } else if (!c) {
@@ -339,10 +338,10 @@ OX952_API uint32_t OX952_CALL OX952_BAR11_BaseAdr(uint32_t card, uint32_t* base,
 OX952_API uint32_t OX952_CALL OX952_Close(uint32_t card) {
   Simulator& sim = Sim();
   auto lock = sim.Lock();
-  Call call = Begin(OX952SIM_CLOSE, card);
+  Call call = Begin(OX952SIM_Close, card);
   uint32_t& result = call.record.result;
   SimCard* c = sim.Card(card);
-  if ((result = sim.FaultResult(OX952SIM_CLOSE)) != 0) {
+  if ((result = sim.FaultResult(OX952SIM_Close)) != 0) {
   } else if (!c) {
     result = OX952SIM_ERR_BAD_CARD;
   } else if (!c->open) {
@@ -357,10 +356,10 @@ OX952_API uint32_t OX952_CALL OX952_Close(uint32_t card) {
 OX952_API uint32_t OX952_CALL OX952_MemRead(uint32_t address, uint32_t zero) {
   Simulator& sim = Sim();
   auto lock = sim.Lock();
-  Call call = Begin(OX952SIM_MEMREAD, address, zero);
+  Call call = Begin(OX952SIM_MemRead, address, zero);
   uint32_t& result = call.record.result;
   uint32_t offset = 0;
-  if ((result = sim.FaultResult(OX952SIM_MEMREAD)) != 0) {
+  if ((result = sim.FaultResult(OX952SIM_MemRead)) != 0) {
   } else if (SimCard* c = sim.OpenCardAt(address, &offset)) {
     result = c->model.Read(offset);
   }
@@ -371,10 +370,10 @@ OX952_API uint32_t OX952_CALL OX952_MemRead(uint32_t address, uint32_t zero) {
 OX952_API uint32_t OX952_CALL OX952_MemWrite(uint32_t address, uint32_t zero, uint32_t value) {
   Simulator& sim = Sim();
   auto lock = sim.Lock();
-  Call call = Begin(OX952SIM_MEMWRITE, address, zero, value);
+  Call call = Begin(OX952SIM_MemWrite, address, zero, value);
   uint32_t& result = call.record.result;
   uint32_t offset = 0;
-  if ((result = sim.FaultResult(OX952SIM_MEMWRITE)) != 0) {
+  if ((result = sim.FaultResult(OX952SIM_MemWrite)) != 0) {
   } else if (SimCard* c = sim.OpenCardAt(address, &offset)) {
     c->model.Write(offset, static_cast<uint8_t>(value));
   }
@@ -425,7 +424,7 @@ OX952SIM_API void OX952Sim_ClearJournal(void) {
 }
 
 OX952SIM_API const char* OX952Sim_FunctionName(OX952SimFunction f) {
-  return FunctionName(f);
+  return qv::trace::FunctionName(static_cast<uint32_t>(f));
 }
 
 OX952SIM_API void OX952Sim_SetReadByte(uint32_t card, uint32_t offset, uint8_t value) {

@@ -4,25 +4,40 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <type_traits>
 
 #include "card/ox952.h"
 
 namespace qv {
 
 struct CardLibrary {
-  uint32_t(OX952_CALL* CardsInSystem)(uint32_t* count);
-  uint32_t(OX952_CALL* Card_DID)(uint32_t card, uint32_t* device_id);
-  uint32_t(OX952_CALL* Card_BUS)(uint32_t card, uint32_t* bus);
-  uint32_t(OX952_CALL* Card_SLOT)(uint32_t card, uint32_t* slot);
-  uint32_t(OX952_CALL* Open)(uint32_t card, uint32_t zero);
-  uint32_t(OX952_CALL* BAR11_BaseAdr)(uint32_t card, uint32_t* base, uint32_t* second);
-  uint32_t(OX952_CALL* Close)(uint32_t card);
-  uint32_t(OX952_CALL* MemRead)(uint32_t address, uint32_t zero);
-  uint32_t(OX952_CALL* MemWrite)(uint32_t address, uint32_t zero, uint32_t value);
+#define QV_CARD_LIBRARY_MEMBER(name, parameters, arguments, trace) \
+  uint32_t(OX952_CALL* name) parameters;
+  OX952_FUNCTIONS(QV_CARD_LIBRARY_MEMBER)
+#undef QV_CARD_LIBRARY_MEMBER
 };
 
 // The table bound to the library that the driver imports by name.
 const CardLibrary& ImportedCardLibrary();
+
+// Binds the table to a library loaded at run time: `find("OX952_Open")` gives that function's
+// address or nullptr. True when all nine are found; else the names not found, joined by ", ",
+// are in `missing`.
+template <typename Find>
+bool BindCardLibrary(Find find, CardLibrary& lib, std::string& missing) {
+  auto bind = [&](const char* name, auto& fn) {
+    fn = reinterpret_cast<std::remove_reference_t<decltype(fn)>>(find(name));
+    if (fn == nullptr) missing += missing.empty() ? name : std::string(", ") + name;
+    return fn != nullptr;
+  };
+  bool ok = true;
+#define QV_CARD_LIBRARY_BIND(name, parameters, arguments, trace) \
+  ok = bind("OX952_" #name, lib.name) && ok;
+  OX952_FUNCTIONS(QV_CARD_LIBRARY_BIND)
+#undef QV_CARD_LIBRARY_BIND
+  return ok;
+}
 
 // Calls lib.CardsInSystem(count) so that a C++ exception or a hardware fault raised
 // inside it cannot escape. True with the call's result in `result` when it returned;

@@ -6,10 +6,6 @@ namespace qv {
 
 namespace {
 
-bool IsFamilyCard(uint32_t device_id) {
-  return device_id == kDeviceB || device_id == kDeviceC || device_id == kDeviceE;
-}
-
 bool Fail(std::string& message, std::string_view text) {
   message = text;
   return false;

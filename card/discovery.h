@@ -12,6 +12,10 @@ namespace qv {
 // PCI device IDs of the family that FindCard accepts.
 inline constexpr uint32_t kDeviceB = 512, kDeviceC = 528, kDeviceE = 530;
 
+constexpr bool IsFamilyCard(uint32_t device_id) {
+  return device_id == kDeviceB || device_id == kDeviceC || device_id == kDeviceE;
+}
+
 // Mode 1 chooses the first family card; any other mode the family card at bus/slot.
 // On true exactly the chosen card is open; on false no card that this call opened is, and
 // only `message` is defined.

@@ -11,7 +11,7 @@
 
 namespace qv {
 
-using CountFn = uint32_t(OX952_CALL*)(uint32_t* count);
+using CountFn = decltype(CardLibrary::CardsInSystem);
 
 #if defined(__i386__)
 

@@ -14,30 +14,6 @@ namespace qvhost {
 
 namespace {
 
-bool IsFamily(uint32_t device_id) {
-  return device_id == qv::kDeviceB || device_id == qv::kDeviceC || device_id == qv::kDeviceE;
-}
-
-template <typename F>
-bool Bind(const Library& lib, const char* name, F& fn, std::string& missing) {
-  fn = reinterpret_cast<F>(lib.Find(name));
-  if (fn == nullptr) missing += missing.empty() ? name : std::string(", ") + name;
-  return fn != nullptr;
-}
-
-bool BindAll(const Library& lib, qv::CardLibrary& t, std::string& missing) {
-  bool ok = Bind(lib, "OX952_CardsInSystem", t.CardsInSystem, missing);
-  ok = Bind(lib, "OX952_Card_DID", t.Card_DID, missing) && ok;
-  ok = Bind(lib, "OX952_Card_BUS", t.Card_BUS, missing) && ok;
-  ok = Bind(lib, "OX952_Card_SLOT", t.Card_SLOT, missing) && ok;
-  ok = Bind(lib, "OX952_Open", t.Open, missing) && ok;
-  ok = Bind(lib, "OX952_BAR11_BaseAdr", t.BAR11_BaseAdr, missing) && ok;
-  ok = Bind(lib, "OX952_Close", t.Close, missing) && ok;
-  ok = Bind(lib, "OX952_MemRead", t.MemRead, missing) && ok;
-  ok = Bind(lib, "OX952_MemWrite", t.MemWrite, missing) && ok;
-  return ok;
-}
-
 struct FreeCard {
   bool found = false;
   uint32_t device_id = 0, bus = 0, slot = 0;
@@ -94,7 +70,7 @@ int ListCards(const std::string& driver_path, bool ini_template) {
   }
   qv::CardLibrary table{};
   std::string missing;
-  if (!BindAll(lib, table, missing)) {
+  if (!qv::BindCardLibrary([&lib](const char* fn) { return lib.Find(fn); }, table, missing)) {
     std::fprintf(out, "The card library %s does not export %s.\n", lib.Path().c_str(),
                  missing.c_str());
     return 1;
@@ -135,7 +111,7 @@ int ListCards(const std::string& driver_path, bool ini_template) {
       std::fprintf(out, "%5" PRIu32 "  OX952_Card_DID failed with %" PRIu32 "\n", i, r_did);
       continue;
     }
-    const bool of_family = IsFamily(did);
+    const bool of_family = qv::IsFamilyCard(did);
     const std::string model =
         of_family ? qv::Cp1250ToUtf8(qv::CardModelName(did)) : std::string("not of this family");
     const std::string where_bus = r_bus == 0 ? std::to_string(bus) : "?";

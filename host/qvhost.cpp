@@ -14,7 +14,7 @@
 #include "host/check_file.h"
 #include "host/list_cards.h"
 #include "host/loader.h"
-#include "monitor/pump.h"
+#include "host/pump.h"
 
 namespace {
 

@@ -1,9 +1,10 @@
 // Test interface of the card simulator that stands in for the maker's VODRA_OX952
 // library. Plain C, default calling convention; every function is thread-safe.
-// The nine card functions themselves are declared in card/ox952.h.
 #pragma once
 
 #include <stdint.h>
+
+#include "card/ox952.h"
 
 #if defined(OX952_BUILDING_LIBRARY)
 #if defined(_WIN32)
@@ -19,23 +20,15 @@
 extern "C" {
 #endif
 
+// The nine functions, by their place in OX952_FUNCTIONS: OX952SIM_Open etc.
 typedef enum {
-  OX952SIM_CARDS_IN_SYSTEM,
-  OX952SIM_CARD_DID,
-  OX952SIM_CARD_BUS,
-  OX952SIM_CARD_SLOT,
-  OX952SIM_OPEN,
-  OX952SIM_BAR11_BASEADR,
-  OX952SIM_CLOSE,
-  OX952SIM_MEMREAD,
-  OX952SIM_MEMWRITE
+#define OX952SIM_FUNCTION(name, parameters, arguments, trace) OX952SIM_##name,
+  OX952_FUNCTIONS(OX952SIM_FUNCTION)
+#undef OX952SIM_FUNCTION
 } OX952SimFunction;
 
-// One journal entry. args: the 32-bit in-arguments in order; for an out-argument, the
-// value the call stored there, 0 when it stored nothing.
-//   CardsInSystem: count | Card_DID/BUS/SLOT: card, value | Open: card, zero
-//   BAR11_BaseAdr: card, base, second | Close: card | MemRead: address, zero
-//   MemWrite: address, zero, value
+// One journal entry. args: the 32-bit arguments in the order of OX952_FUNCTIONS; for an
+// out-argument, the value the call stored there, 0 when it stored nothing.
 typedef struct {
   OX952SimFunction function;
   uint32_t args[3];

@@ -152,10 +152,6 @@ bool ParseSimConfig(std::string_view text, std::string_view source, SimConfig* c
   return true;
 }
 
-const char* FunctionName(OX952SimFunction f) {
-  return trace::FunctionName(static_cast<uint32_t>(f));
-}
-
 const char* RaiseKindName(RaiseKind kind) {
   switch (kind) {
     case RaiseKind::kAccessViolation:

@@ -26,7 +26,7 @@ struct CardEntry {
 
 // The n-th call (1-based) of `function` returns `result` and does nothing else.
 struct FaultEntry {
-  OX952SimFunction function = OX952SIM_CARDS_IN_SYSTEM;
+  OX952SimFunction function = OX952SIM_CardsInSystem;
   uint32_t call = 1;
   uint32_t result = 1;
 };
@@ -61,8 +61,7 @@ SimConfig DefaultSimConfig();
 bool ParseSimConfig(std::string_view text, std::string_view source, SimConfig* config,
                     std::string* error);
 
-// The journal and trace name of a function, "?" outside the enumeration.
-const char* FunctionName(OX952SimFunction f);
+// "access-violation" etc., as the configuration and the trace name it.
 const char* RaiseKindName(RaiseKind kind);
 
 }  // namespace qv::sim

@@ -2,15 +2,11 @@
 // fills the single instance.
 #pragma once
 
-#include <string>
-
 #include "sim/sim_config.h"
 
 namespace qv::sim {
 
 struct SimPlatform {
-  // True with the variable's value when the process environment has `name`.
-  bool (*GetEnv)(const char* name, std::string* value);
   // Raises `kind` as the maker's library would; does not return (kinds kNone and
   // kHandledException excepted).
   void (*Raise)(RaiseKind kind);

@@ -6,7 +6,6 @@
 #include <stdexcept>
 
 #include "sim/sim_platform.h"
-#include "trace/env.h"
 
 namespace qv::sim {
 
@@ -49,6 +48,6 @@ __attribute__((no_sanitize("address", "undefined"))) void PosixRaise(RaiseKind k
 
 }  // namespace
 
-const SimPlatform kSimPlatform = {.GetEnv = qv::trace::ReadEnv, .Raise = PosixRaise};
+const SimPlatform kSimPlatform = {.Raise = PosixRaise};
 
 }  // namespace qv::sim

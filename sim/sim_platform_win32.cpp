@@ -3,7 +3,6 @@
 #include <cstdint>
 
 #include "sim/sim_platform.h"
-#include "trace/env.h"
 
 namespace qv::sim {
 
@@ -48,6 +47,6 @@ void Win32Raise(RaiseKind kind) {
 
 }  // namespace
 
-const SimPlatform kSimPlatform = {.GetEnv = qv::trace::ReadEnv, .Raise = Win32Raise};
+const SimPlatform kSimPlatform = {.Raise = Win32Raise};
 
 }  // namespace qv::sim

@@ -1,20 +1,27 @@
 #include "trace/trace_line.h"
 
-#include <array>
 #include <cstdio>
 
 namespace qv::trace {
 
 namespace {
 
-constexpr std::array<const char*, kFunctionCount> kNames = {
-    "OX952_CardsInSystem", "OX952_Card_DID", "OX952_Card_BUS", "OX952_Card_SLOT", "OX952_Open",
-    "OX952_BAR11_BaseAdr", "OX952_Close",    "OX952_MemRead",  "OX952_MemWrite"};
+// How a trace letter shows its value; out-arguments have "out " before it.
+const char* ValueFormat(char letter) {
+  switch (letter) {
+    case 'a':
+    case 'O':
+      return "0x%08X";
+    case 'b':
+      return "0x%02X";
+    default:
+      return "%u";
+  }
+}
 
-// How each argument is shown: 'd' decimal, 'a' address, 'b' byte value, 'o' decimal
-// out-argument, 'O' hexadecimal out-argument; the string's end ends the list.
-constexpr std::array<const char*, kFunctionCount> kArgKinds = {"o",   "do", "do", "do", "dd",
-                                                               "dOO", "d",  "ad", "adb"};
+bool IsOut(char letter) {
+  return letter == 'o' || letter == 'O';
+}
 
 // Appends like snprintf, but never moves past the end of the buffer.
 template <typename... Args>
@@ -28,8 +35,7 @@ void Append(char* out, std::size_t size, std::size_t& len, const char* format, A
 }  // namespace
 
 const char* FunctionName(uint32_t function) {
-  // cppcheck-suppress CastIntegerToAddressAtReturn
-  return function < kNames.size() ? kNames[function] : "?";
+  return function < kFunctionCount ? kFunctions[function].name : "?";
 }
 
 std::size_t FormatTraceLine(const TraceCall& call, const char* ending, char* out,
@@ -38,28 +44,21 @@ std::size_t FormatTraceLine(const TraceCall& call, const char* ending, char* out
   out[0] = '\0';
   std::size_t len = 0;
   Append(out, size, len, "%s(", FunctionName(call.function));
-  const char* kinds = call.function < kArgKinds.size() ? kArgKinds[call.function] : "";
-  for (int i = 0; kinds[i] != 0; ++i) {
-    const char* sep = i ? ", " : "";
-    const uint32_t v = call.args[i];
-    const bool out_arg = kinds[i] == 'o' || kinds[i] == 'O';
-    if (out_arg && !(call.stored & (1u << i))) {
-      Append(out, size, len, "%sout -", sep);
-      continue;
-    }
-    const char* format = kinds[i] == 'a'   ? "%s0x%08X"
-                         : kinds[i] == 'b' ? "%s0x%02X"
-                         : kinds[i] == 'O' ? "%sout 0x%08X"
-                         : kinds[i] == 'o' ? "%sout %u"
-                                           : "%s%u";
-    Append(out, size, len, format, sep, static_cast<unsigned>(v));
+  const char* letters = call.function < kFunctionCount ? kFunctions[call.function].trace : "=d";
+  int i = 0;
+  for (; letters[i] != '='; ++i) {
+    Append(out, size, len, "%s%s", i ? ", " : "", IsOut(letters[i]) ? "out " : "");
+    if (IsOut(letters[i]) && !(call.stored & (1u << i)))
+      Append(out, size, len, "%s", "-");
+    else
+      Append(out, size, len, ValueFormat(letters[i]), static_cast<unsigned>(call.args[i]));
   }
-  if (ending != nullptr)
+  if (ending != nullptr) {
     Append(out, size, len, ") %s", ending);
-  else if (call.function == kMemRead)
-    Append(out, size, len, ") = 0x%02X", static_cast<unsigned>(call.result));
-  else
-    Append(out, size, len, ") = %u", static_cast<unsigned>(call.result));
+  } else {
+    Append(out, size, len, "%s", ") = ");
+    Append(out, size, len, ValueFormat(letters[i + 1]), static_cast<unsigned>(call.result));
+  }
   return len;
 }
 

@@ -4,22 +4,30 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
+
+#include "card/ox952.h"
 
 namespace qv::trace {
 
-// The card library's nine functions, in the order of OX952SimFunction.
-inline constexpr std::size_t kFunctionCount = 9;
+// The card library's functions by their place in OX952_FUNCTIONS (as OX952SimFunction).
 enum Function : uint32_t {
-  kCardsInSystem,
-  kCardDid,
-  kCardBus,
-  kCardSlot,
-  kOpen,
-  kBar11BaseAdr,
-  kClose,
-  kMemRead,
-  kMemWrite,
+#define QV_TRACE_FUNCTION(name, parameters, arguments, trace) k##name,
+  OX952_FUNCTIONS(QV_TRACE_FUNCTION)
+#undef QV_TRACE_FUNCTION
 };
+
+struct FunctionInfo {
+  const char* name;   // "OX952_Open"
+  const char* trace;  // the trace letters of OX952_FUNCTIONS: "dd=d"
+};
+
+inline constexpr FunctionInfo kFunctions[] = {
+#define QV_TRACE_FUNCTION(name, parameters, arguments, trace) {"OX952_" #name, trace},
+    OX952_FUNCTIONS(QV_TRACE_FUNCTION)
+#undef QV_TRACE_FUNCTION
+};
+inline constexpr std::size_t kFunctionCount = std::size(kFunctions);
 
 // "OX952_Open" etc.; "?" outside the nine.
 const char* FunctionName(uint32_t function);
@@ -34,9 +42,9 @@ struct TraceCall {
 };
 
 // Formats the call as "OX952_Card_DID(0, out 512) = 0" (out-arguments not filled show
-// "out -", MemRead's result is a hex byte), or, with `ending`, as the arguments followed by
-// a blank and `ending` instead of the result ("raises access-violation"). No line end.
-// Returns the length written into `out`, which is cut to size - 1 and zero-terminated.
+// "out -"), or, with `ending`, as the arguments followed by a blank and `ending` instead of
+// the result ("raises access-violation"). No line end. Returns the length written into
+// `out`, which is cut to size - 1 and zero-terminated.
 std::size_t FormatTraceLine(const TraceCall& call, const char* ending, char* out, std::size_t size);
 
 }  // namespace qv::trace

@@ -8,8 +8,6 @@
 namespace qv::trace {
 
 struct TracePlatform {
-  // True with the variable's value when the process environment has `name`.
-  bool (*GetEnv)(const char* name, std::string* value);
   // The folder this library was loaded from, ending in a path separator ("" if unknown).
   std::string (*OwnFolder)();
   // Loads the library at `path`; nullptr with the system's reason in `error` on failure.

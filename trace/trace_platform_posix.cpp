@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "trace/env.h"
 #include "trace/trace_platform.h"
 
 namespace qv::trace {
@@ -45,10 +44,7 @@ void PosixNow(char* out, std::size_t size) {
 
 }  // namespace
 
-const TracePlatform kTracePlatform = {.GetEnv = ReadEnv,
-                                      .OwnFolder = PosixOwnFolder,
-                                      .Load = PosixLoad,
-                                      .Find = PosixFind,
-                                      .Now = PosixNow};
+const TracePlatform kTracePlatform = {
+    .OwnFolder = PosixOwnFolder, .Load = PosixLoad, .Find = PosixFind, .Now = PosixNow};
 
 }  // namespace qv::trace

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 
-#include "trace/env.h"
 #include "trace/trace_platform.h"
 
 namespace qv::trace {
@@ -48,10 +47,7 @@ void Win32Now(char* out, std::size_t size) {
 
 }  // namespace
 
-const TracePlatform kTracePlatform = {.GetEnv = ReadEnv,
-                                      .OwnFolder = Win32OwnFolder,
-                                      .Load = Win32Load,
-                                      .Find = Win32Find,
-                                      .Now = Win32Now};
+const TracePlatform kTracePlatform = {
+    .OwnFolder = Win32OwnFolder, .Load = Win32Load, .Find = Win32Find, .Now = Win32Now};
 
 }  // namespace qv::trace

@@ -5,8 +5,11 @@
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <string_view>
+#include <type_traits>
 
-#include "card/ox952.h"
+#include "card/card_library.h"
+#include "config/env.h"
 #include "trace/trace_line.h"
 #include "trace/trace_platform.h"
 
@@ -22,18 +25,6 @@ constexpr const char* kRealDefaultName = QV_TRACE_REAL_NAME;
 constexpr uint32_t kNoRealLibrary = 0xFFFFFFFF;
 // Marks a call that has not returned yet; the call's full line replaces it when it does.
 constexpr const char* kInFlight = "...";
-
-struct RealLibrary {
-  uint32_t(OX952_CALL* CardsInSystem)(uint32_t*);
-  uint32_t(OX952_CALL* Card_DID)(uint32_t, uint32_t*);
-  uint32_t(OX952_CALL* Card_BUS)(uint32_t, uint32_t*);
-  uint32_t(OX952_CALL* Card_SLOT)(uint32_t, uint32_t*);
-  uint32_t(OX952_CALL* Open)(uint32_t, uint32_t);
-  uint32_t(OX952_CALL* BAR11_BaseAdr)(uint32_t, uint32_t*, uint32_t*);
-  uint32_t(OX952_CALL* Close)(uint32_t);
-  uint32_t(OX952_CALL* MemRead)(uint32_t, uint32_t);
-  uint32_t(OX952_CALL* MemWrite)(uint32_t, uint32_t, uint32_t);
-};
 
 // Where a call's line sits in the trace file, so that its full line can replace it.
 struct Slot {
@@ -95,43 +86,29 @@ class TraceFile {
   std::FILE* file_ = nullptr;
 };
 
-template <typename F>
-bool Bind(void* library, const char* name, F& fn, std::string* missing) {
-  fn = reinterpret_cast<F>(kTracePlatform.Find(library, name));
-  if (fn == nullptr) *missing += missing->empty() ? name : std::string(", ") + name;
-  return fn != nullptr;
-}
-
 class Tracer {
  public:
   Tracer() {
     std::string trace_path;
-    if (kTracePlatform.GetEnv(kTraceVariable, &trace_path) && !trace_path.empty())
-      trace_.Open(trace_path);
+    if (ReadEnv(kTraceVariable, &trace_path) && !trace_path.empty()) trace_.Open(trace_path);
     LoadReal();
   }
 
-  const RealLibrary* Real() const { return ready_ ? &real_ : nullptr; }
+  const CardLibrary* Real() const { return ready_ ? &real_ : nullptr; }
   TraceFile* Trace() { return trace_.IsOpen() ? &trace_ : nullptr; }
 
  private:
   void LoadReal() {
     std::string path;
-    if (!kTracePlatform.GetEnv(kRealVariable, &path) || path.empty())
+    if (!ReadEnv(kRealVariable, &path) || path.empty())
       path = kTracePlatform.OwnFolder() + kRealDefaultName;
     std::string error;
     void* library = kTracePlatform.Load(path.c_str(), &error);
     if (library != nullptr) {
       std::string missing;
-      bool ok = Bind(library, "OX952_CardsInSystem", real_.CardsInSystem, &missing);
-      ok = Bind(library, "OX952_Card_DID", real_.Card_DID, &missing) && ok;
-      ok = Bind(library, "OX952_Card_BUS", real_.Card_BUS, &missing) && ok;
-      ok = Bind(library, "OX952_Card_SLOT", real_.Card_SLOT, &missing) && ok;
-      ok = Bind(library, "OX952_Open", real_.Open, &missing) && ok;
-      ok = Bind(library, "OX952_BAR11_BaseAdr", real_.BAR11_BaseAdr, &missing) && ok;
-      ok = Bind(library, "OX952_Close", real_.Close, &missing) && ok;
-      ok = Bind(library, "OX952_MemRead", real_.MemRead, &missing) && ok;
-      ok = Bind(library, "OX952_MemWrite", real_.MemWrite, &missing) && ok;
+      const bool ok = BindCardLibrary(
+          [library](const char* name) { return kTracePlatform.Find(library, name); }, real_,
+          missing);
       // The library is kept loaded until the process ends.
       if (!ok) {
         error = "it does not export " + missing;
@@ -149,7 +126,7 @@ class Tracer {
   }
 
   TraceFile trace_;
-  RealLibrary real_{};
+  CardLibrary real_{};
   bool ready_ = false;
 };
 
@@ -158,62 +135,63 @@ Tracer& Get() {
   return tracer;
 }
 
-// One forwarded call: the line before it, the full line after it.
-class Traced {
- public:
-  Traced(TraceFile* trace, uint32_t function, uint32_t a0 = 0, uint32_t a1 = 0, uint32_t a2 = 0)
-      : trace_(trace) {
-    call_.function = function;
-    call_.args[0] = a0;
-    call_.args[1] = a1;
-    call_.args[2] = a2;
-    if (trace_) trace_->Begin(call_, slot_);
+// True when `trace` (OX952_FUNCTIONS) has a letter for each argument of types A, and an
+// out-argument's letter exactly for the pointers.
+template <typename... A>
+constexpr bool LettersFit(std::string_view trace) {
+  const bool pointer[] = {std::is_pointer_v<A>..., false};
+  if (trace.find('=') != sizeof...(A)) return false;
+  for (std::size_t i = 0; i < sizeof...(A); ++i) {
+    if ((trace[i] == 'o' || trace[i] == 'O') != pointer[i]) return false;
   }
+  return true;
+}
 
-  // An out-argument the call filled: shown when the call succeeded or changed it.
-  void Out(int arg, const uint32_t* out, uint32_t before, uint32_t result) {
-    if (out == nullptr || (result != 0 && *out == before)) return;
-    call_.args[arg] = *out;
-    call_.stored |= static_cast<uint8_t>(1u << arg);
-  }
+uint32_t InValue(uint32_t value) {
+  return value;
+}
+uint32_t InValue(const uint32_t*) {
+  return 0;
+}
 
-  uint32_t Done(uint32_t result) {
-    call_.result = result;
-    if (trace_) trace_->End(call_, slot_);
-    return result;
-  }
-
- private:
-  TraceFile* trace_;
-  TraceCall call_;
-  Slot slot_;
-};
-
+uint32_t Peek(uint32_t) {
+  return 0;
+}
 uint32_t Peek(const uint32_t* out) {
   return out != nullptr ? *out : 0;
 }
 
-// Card_DID, Card_BUS and Card_SLOT differ only in the function called.
-uint32_t CardQuery(uint32_t function, uint32_t (OX952_CALL* RealLibrary::*fn)(uint32_t, uint32_t*),
-                   uint32_t card, uint32_t* out) {
-  Tracer& tracer = Get();
-  Traced traced(tracer.Trace(), function, card);
-  const RealLibrary* real = tracer.Real();
-  if (real == nullptr) return traced.Done(kNoRealLibrary);
-  const uint32_t before = Peek(out);
-  const uint32_t result = (real->*fn)(card, out);
-  traced.Out(1, out, before, result);
-  return traced.Done(result);
+// An out-argument: shown when the call succeeded or changed it.
+void ShowOut(TraceCall& call, int arg, const uint32_t* out, uint32_t before) {
+  if (out == nullptr || (call.result != 0 && *out == before)) return;
+  call.args[arg] = *out;
+  call.stored |= static_cast<uint8_t>(1u << arg);
 }
+void ShowOut(TraceCall&, int, uint32_t, uint32_t) {}
 
-// A call without out-arguments, forwarded as it is.
-template <typename Fn, typename... A>
-uint32_t Forward(uint32_t function, Fn RealLibrary::*fn, A... args) {
+// One forwarded call: its line before it, the full line after it.
+template <auto Member, Function F, typename... A>
+uint32_t Forward(A... args) {
+  static_assert(LettersFit<A...>(kFunctions[F].trace));
   Tracer& tracer = Get();
-  Traced traced(tracer.Trace(), function, args...);
-  const RealLibrary* real = tracer.Real();
-  if (real == nullptr) return traced.Done(kNoRealLibrary);
-  return traced.Done((real->*fn)(args...));
+  TraceCall call;
+  call.function = F;
+  int i = 0;
+  ((call.args[i++] = InValue(args)), ...);
+  TraceFile* trace = tracer.Trace();
+  Slot slot;
+  if (trace) trace->Begin(call, slot);
+  const CardLibrary* real = tracer.Real();
+  if (real == nullptr) {
+    call.result = kNoRealLibrary;
+  } else {
+    const uint32_t before[] = {Peek(args)...};
+    call.result = (real->*Member)(args...);
+    i = 0;
+    ((ShowOut(call, i, args, before[i]), ++i), ...);
+  }
+  if (trace) trace->End(call, slot);
+  return call.result;
 }
 
 }  // namespace
@@ -224,55 +202,11 @@ using namespace qv::trace;
 
 extern "C" {
 
-OX952_API uint32_t OX952_CALL OX952_CardsInSystem(uint32_t* count) {
-  Tracer& tracer = Get();
-  Traced traced(tracer.Trace(), kCardsInSystem);
-  const RealLibrary* real = tracer.Real();
-  if (real == nullptr) return traced.Done(kNoRealLibrary);
-  const uint32_t before = Peek(count);
-  const uint32_t result = real->CardsInSystem(count);
-  traced.Out(0, count, before, result);
-  return traced.Done(result);
-}
-
-OX952_API uint32_t OX952_CALL OX952_Card_DID(uint32_t card, uint32_t* device_id) {
-  return CardQuery(kCardDid, &RealLibrary::Card_DID, card, device_id);
-}
-
-OX952_API uint32_t OX952_CALL OX952_Card_BUS(uint32_t card, uint32_t* bus) {
-  return CardQuery(kCardBus, &RealLibrary::Card_BUS, card, bus);
-}
-
-OX952_API uint32_t OX952_CALL OX952_Card_SLOT(uint32_t card, uint32_t* slot) {
-  return CardQuery(kCardSlot, &RealLibrary::Card_SLOT, card, slot);
-}
-
-OX952_API uint32_t OX952_CALL OX952_Open(uint32_t card, uint32_t zero) {
-  return Forward(kOpen, &RealLibrary::Open, card, zero);
-}
-
-OX952_API uint32_t OX952_CALL OX952_BAR11_BaseAdr(uint32_t card, uint32_t* base, uint32_t* second) {
-  Tracer& tracer = Get();
-  Traced traced(tracer.Trace(), kBar11BaseAdr, card);
-  const RealLibrary* real = tracer.Real();
-  if (real == nullptr) return traced.Done(kNoRealLibrary);
-  const uint32_t base_before = Peek(base), second_before = Peek(second);
-  const uint32_t result = real->BAR11_BaseAdr(card, base, second);
-  traced.Out(1, base, base_before, result);
-  traced.Out(2, second, second_before, result);
-  return traced.Done(result);
-}
-
-OX952_API uint32_t OX952_CALL OX952_Close(uint32_t card) {
-  return Forward(kClose, &RealLibrary::Close, card);
-}
-
-OX952_API uint32_t OX952_CALL OX952_MemRead(uint32_t address, uint32_t zero) {
-  return Forward(kMemRead, &RealLibrary::MemRead, address, zero);
-}
-
-OX952_API uint32_t OX952_CALL OX952_MemWrite(uint32_t address, uint32_t zero, uint32_t value) {
-  return Forward(kMemWrite, &RealLibrary::MemWrite, address, zero, value);
-}
+#define QV_TRACE_EXPORT(name, parameters, arguments, trace)                     \
+  OX952_API uint32_t OX952_CALL OX952_##name parameters {                       \
+    return Forward<&qv::CardLibrary::name, k##name>(OX952_ARGUMENTS arguments); \
+  }
+OX952_FUNCTIONS(QV_TRACE_EXPORT)
+#undef QV_TRACE_EXPORT
 
 }  // extern "C"

@@ -38,7 +38,7 @@ class Exchange : public ::testing::Test {
     for (uint32_t i = 0; i < OX952Sim_JournalSize(); ++i) {
       OX952SimCall c{};
       OX952Sim_JournalEntry(i, &c);
-      if (c.function == OX952SIM_MEMWRITE) w.emplace_back(c.args[0] - base(), c.args[2]);
+      if (c.function == OX952SIM_MemWrite) w.emplace_back(c.args[0] - base(), c.args[2]);
     }
     return w;
   }
@@ -70,7 +70,7 @@ TEST_F(Exchange, SnapshotOrderAndDistinctBytesOnTheRightChannels) {
   for (uint32_t i = 0; i < OX952Sim_JournalSize(); ++i) {
     OX952SimCall c{};
     OX952Sim_JournalEntry(i, &c);
-    order.push_back((c.function == OX952SIM_MEMWRITE ? "W" : "R") +
+    order.push_back((c.function == OX952SIM_MemWrite ? "W" : "R") +
                     std::to_string(c.args[0] - base()));
   }
   const std::vector<std::string> expected = {"W900", "R512", "R516", "R520", "R640", "R644", "R648",
@@ -168,7 +168,7 @@ TEST_F(Exchange, OutputBitsReadModifyWriteTheShadow) {
   EXPECT_EQ(Writes(), (Bytes{{4, 0x04}, {4, 0x05}, {4, 0x01}, {928, 0x80}}));
   EXPECT_EQ(d().Karta.DOUTReg, 0x01);
   EXPECT_EQ(d().Karta.RTDOReg, 0x80);
-  EXPECT_EQ(CountCalls(OX952SIM_MEMREAD), 0) << "the port is never read back";
+  EXPECT_EQ(CountCalls(OX952SIM_MemRead), 0) << "the port is never read back";
 }
 
 TEST_F(Exchange, OneCombinedLoadCommandPerBatch) {

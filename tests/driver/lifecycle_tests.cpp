@@ -188,7 +188,7 @@ TEST_F(Lifecycle, CardInstanceOpensProgramsAndCloses) {
   EXPECT_EQ(d.CFGData.ActualSlot, 13);
   EXPECT_EQ(d.Karta.BaseAddr, OX952Sim_BaseAddress(0));
   EXPECT_EQ(d.Dialog->Caption(), std::string(qv::text::kWindowCaption.view()) + " (2/13)");
-  EXPECT_EQ(CountCalls(OX952SIM_MEMWRITE), 53);
+  EXPECT_EQ(CountCalls(OX952SIM_MemWrite), 53);
   EXPECT_EQ(OX952Sim_OpenCardCount(), 1u);
   Done(p);
   EXPECT_EQ(OX952Sim_OpenCardCount(), 0u);
@@ -229,7 +229,7 @@ TEST_F(Lifecycle, EachParameterRegisterValueReachesItsOwnRegister) {
   for (uint32_t i = 0; i < OX952Sim_JournalSize(); ++i) {
     OX952SimCall c{};
     OX952Sim_JournalEntry(i, &c);
-    if (c.function == OX952SIM_MEMWRITE) written[c.args[0] - base].push_back(c.args[2]);
+    if (c.function == OX952SIM_MemWrite) written[c.args[0] - base].push_back(c.args[2]);
   }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.key);
@@ -247,7 +247,7 @@ TEST_F(Lifecycle, SecondDoneClosesNothingAndReportsTheWindow) {
   ASSERT_TRUE(CallInit(p, Write(ini)).ok);
   Done(p);
   Done(p);
-  EXPECT_EQ(CountCalls(OX952SIM_CLOSE), 1);
+  EXPECT_EQ(CountCalls(OX952SIM_Close), 1);
   const std::string log = ReadBytes(dir_.File("drv.log"));
   EXPECT_NE(log.find(qv::text::kWindowFreeFailed.view()), std::string::npos);
   // After Done the exchange leaves the closed card alone.
@@ -265,7 +265,7 @@ TEST_F(Lifecycle, SecondInitReleasesTheFirstCardAndWindow) {
   ASSERT_TRUE(CallInit(p, path).ok);
   ASSERT_TRUE(CallInit(p, path).ok) << "the card is free again for the second Init";
   EXPECT_EQ(OX952Sim_OpenCardCount(), 1u);
-  EXPECT_EQ(CountCalls(OX952SIM_CLOSE), 1);
+  EXPECT_EQ(CountCalls(OX952SIM_Close), 1);
 }
 
 TEST_F(Lifecycle, LogFileThatCannotBeOpenedFailsInitButKeepsCardAndWindow) {
@@ -282,7 +282,7 @@ TEST_F(Lifecycle, LogFileThatCannotBeOpenedFailsInitButKeepsCardAndWindow) {
   EXPECT_EQ(d.Karta.Opened, 1);
   EXPECT_TRUE(d.Dialog);
   InputRequestCompleted(p);  // still shut
-  EXPECT_EQ(CountCalls(OX952SIM_MEMREAD), 0);
+  EXPECT_EQ(CountCalls(OX952SIM_MemRead), 0);
   Done(p);
   EXPECT_EQ(OX952Sim_OpenCardCount(), 0u);
   EXPECT_FALSE(d.Dialog);

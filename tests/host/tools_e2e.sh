@@ -45,6 +45,11 @@ expect 0 'Init +ok' -- --ini "$work/card.ini"
 printf 'card 513 1 4\ncard 528 3 1 in-use\n' >"$work/busy.sim"
 VODRA_OX952_SIM=$work/busy.sim expect 1 'in use' 'Every LVK-5120B, C or E card is in use' \
   -- --list-cards
+# A family card whose bus or slot cannot be read is listed, but not offered.
+printf 'card 512 2 13\ncard 528 3 1\ncard 530 5 2\nfault Card_BUS 1 7\nfault Card_SLOT 2 7\n' \
+  >"$work/unread.sim"
+VODRA_OX952_SIM=$work/unread.sim expect 0 '^ +0  512 .*LVK-5120B +\? +13  free$' \
+  '^ +1  528 .*LVK-5120C +3 +\?  free$' 'First free card: LVK-5120E at bus 5, slot 2' -- --list-cards
 printf 'card 513 1 4\n' >"$work/other.sim"
 VODRA_OX952_SIM=$work/other.sim expect 1 'None of the 1 cards is an LVK-5120B, C or E' \
   -- --list-cards

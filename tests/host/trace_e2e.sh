@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
-# trace_e2e.sh QVHOST DRIVER SIMULATOR MINIMAL TRACE_DIR REAL_NAME INI CARDS [EMULATOR]
+# trace_e2e.sh QVHOST DRIVER SIMULATOR MINIMAL FAILING_BASE TRACE_DIR REAL_NAME INI CARDS
+#              [EMULATOR]
 # The tracing library in front of the simulator, as an integrator would set it up: the
 # driver and the tracer in one folder, the simulator beside them under the real library's
 # default name. Checks that the tracer's lines equal the simulator's own, that the driver
 # sees the same through it, that a fault in the library still reaches the driver's guard,
-# and that a missing real library is a message, not a crash.
+# that a failing call's out-arguments are shown as it left them, and that a missing real
+# library is a message, not a crash.
 set -euo pipefail
-qvhost=$1 driver=$2 sim=$3 minimal=$4 tracedir=$5 realname=$6 ini=$7 cards=$8
-emulator=${9:-}
+qvhost=$1 driver=$2 sim=$3 minimal=$4 failing_base=$5 tracedir=$6 realname=$7 ini=$8 cards=$9
+emulator=${10:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 run() { if [ -n "$emulator" ]; then "$emulator" "$qvhost" "$@"; else "$qvhost" "$@"; fi; }
@@ -45,6 +47,13 @@ if grep -q ' \.\.\.' "$work/alone-calls.txt"; then fail "a call left open"; fi
 diff <(sed 's/(.*//' "$work/alone-calls.txt") <(tr -d '\r' <"$work/default.txt" | sed 's/(.*//') ||
   fail "one line per call expected"
 echo "alone in its file: $(wc -l <"$work/alone.txt") lines, one per call"
+
+# A failing call that wrote an out-argument shows the value; one it left alone, "out -".
+VODRA_OX952_REAL=$failing_base VODRA_OX952_TRACE=$work/failing.txt \
+  run --driver "$traced_driver" --ini "$ini" >/dev/null 2>&1 || true
+grep -Eq "${stamp}OX952_BAR11_BaseAdr\(0, out 0xD0000000, out -\) = 7$" \
+  <(tr -d '\r' <"$work/failing.txt") || fail "a failing call's out-arguments shown wrongly"
+echo "a failing call's out-arguments shown as it left them"
 
 # A fault in the count call goes through the tracer to the driver's guard; the trace keeps
 # the call that did not return.

@@ -9,8 +9,8 @@
 #include <string>
 
 #include "config/texts.h"
+#include "host/pump.h"
 #include "monitor/drv_dialog.h"
-#include "monitor/pump.h"
 #include "showcase_values.h"
 
 namespace qv {

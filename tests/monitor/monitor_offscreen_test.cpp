@@ -5,8 +5,8 @@
 #include <chrono>
 
 #include "config/texts.h"
+#include "host/pump.h"
 #include "monitor/drv_dialog.h"
-#include "monitor/pump.h"
 
 namespace qv {
 namespace {

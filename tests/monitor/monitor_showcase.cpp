@@ -5,8 +5,8 @@
 #include <cstdlib>
 #include <thread>
 
+#include "host/pump.h"
 #include "monitor/drv_dialog.h"
-#include "monitor/pump.h"
 #include "showcase_values.h"
 
 int main(int argc, char** argv) {

@@ -7,8 +7,8 @@
 #include <chrono>
 #include <string>
 
+#include "host/pump.h"
 #include "monitor/drv_dialog.h"
-#include "monitor/pump.h"
 #include "showcase_values.h"
 
 namespace qv {

@@ -231,14 +231,14 @@ TEST_F(SimTest, JournalRecordsArgumentsOutValuesAndResults) {
     uint32_t args[3];
     uint32_t result;
   } expected[] = {
-      {OX952SIM_CARDS_IN_SYSTEM, {1, 0, 0}, 0},
-      {OX952SIM_CARD_DID, {0, 512, 0}, 0},
-      {OX952SIM_CARD_SLOT, {5, 0, 0}, OX952SIM_ERR_BAD_CARD},
-      {OX952SIM_OPEN, {0, 0, 0}, 0},
-      {OX952SIM_BAR11_BASEADR, {0, base, OX952SIM_WINDOW_SIZE}, 0},
-      {OX952SIM_MEMWRITE, {base + 900, 0, 0x107}, 0},
-      {OX952SIM_MEMREAD, {base + 512, 0, 0}, 0},
-      {OX952SIM_CLOSE, {0, 0, 0}, 0},
+      {OX952SIM_CardsInSystem, {1, 0, 0}, 0},
+      {OX952SIM_Card_DID, {0, 512, 0}, 0},
+      {OX952SIM_Card_SLOT, {5, 0, 0}, OX952SIM_ERR_BAD_CARD},
+      {OX952SIM_Open, {0, 0, 0}, 0},
+      {OX952SIM_BAR11_BaseAdr, {0, base, OX952SIM_WINDOW_SIZE}, 0},
+      {OX952SIM_MemWrite, {base + 900, 0, 0x107}, 0},
+      {OX952SIM_MemRead, {base + 512, 0, 0}, 0},
+      {OX952SIM_Close, {0, 0, 0}, 0},
   };
   for (size_t i = 0; i < calls.size(); ++i) {
     SCOPED_TRACE(i);
@@ -255,9 +255,9 @@ TEST_F(SimTest, JournalRecordsArgumentsOutValuesAndResults) {
   EXPECT_EQ(OX952Sim_JournalSize(), 0u);
   EXPECT_EQ(OX952Sim_WrittenByte(0, 900), 0x07) << "clearing the journal keeps the registers";
 
-  EXPECT_STREQ(OX952Sim_FunctionName(OX952SIM_CARDS_IN_SYSTEM), "OX952_CardsInSystem");
-  EXPECT_STREQ(OX952Sim_FunctionName(OX952SIM_BAR11_BASEADR), "OX952_BAR11_BaseAdr");
-  EXPECT_STREQ(OX952Sim_FunctionName(OX952SIM_MEMWRITE), "OX952_MemWrite");
+  EXPECT_STREQ(OX952Sim_FunctionName(OX952SIM_CardsInSystem), "OX952_CardsInSystem");
+  EXPECT_STREQ(OX952Sim_FunctionName(OX952SIM_BAR11_BaseAdr), "OX952_BAR11_BaseAdr");
+  EXPECT_STREQ(OX952Sim_FunctionName(OX952SIM_MemWrite), "OX952_MemWrite");
 }
 
 TEST_F(SimTest, TraceAppendsOneReadableLinePerCall) {

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "monitor/pump.h"
+#include "host/pump.h"
 
 namespace qv {
 

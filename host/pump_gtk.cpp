@@ -1,5 +1,5 @@
+#include "host/pump.h"
 #include "monitor/glib_runtime.h"
-#include "monitor/pump.h"
 
 namespace qv {
 

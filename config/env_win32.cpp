@@ -1,8 +1,8 @@
 #include <windows.h>
 
-#include "trace/env.h"
+#include "config/env.h"
 
-namespace qv::trace {
+namespace qv {
 
 bool ReadEnv(const char* name, std::string* value) {
   char buffer[1024];
@@ -12,4 +12,4 @@ bool ReadEnv(const char* name, std::string* value) {
   return true;
 }
 
-}  // namespace qv::trace
+}  // namespace qv

@@ -1,8 +1,8 @@
 #include <cstdlib>
 
-#include "trace/env.h"
+#include "config/env.h"
 
-namespace qv::trace {
+namespace qv {
 
 bool ReadEnv(const char* name, std::string* value) {
   const char* text = std::getenv(name);
@@ -11,4 +11,4 @@ bool ReadEnv(const char* name, std::string* value) {
   return true;
 }
 
-}  // namespace qv::trace
+}  // namespace qv

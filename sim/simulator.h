@@ -1,0 +1,79 @@
+// The simulator's one shared state behind one mutex: the configured cards, the journal and
+// the trace. The nine card functions and the test interface both work on it.
+#pragma once
+
+#include <array>
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "sim/card_model.h"
+#include "sim/ox952_sim.h"
+#include "sim/sim_config.h"
+#include "trace/trace_line.h"
+
+namespace qv::sim {
+
+struct SimCard {
+  CardEntry entry;
+  bool open = false;
+  CardModel model;
+};
+
+// A call on its way into the journal and the trace.
+struct Call {
+  OX952SimCall record{};
+  uint8_t stored = 0;  // bit i: args[i] is an out-argument that the call filled
+};
+
+class Simulator {
+ public:
+  ~Simulator() { CloseTrace(); }
+
+  // The lock for one call; the configuration is read at the first.
+  std::unique_lock<std::mutex> Lock();
+  // Back to the configuration from the environment, or to this configuration text.
+  void Reset();
+  int Configure(const char* text);
+
+  // Decides what the n-th call of `f` does: a configured fault result, or 0 to go on.
+  uint32_t FaultResult(OX952SimFunction f);
+  RaiseKind RaiseAtThisCall() const;
+
+  SimCard* Card(uint32_t index) { return index < cards_.size() ? &cards_[index] : nullptr; }
+  // The open card whose window holds `address`, with the offset in it; counts misses.
+  SimCard* OpenCardAt(uint32_t address, uint32_t* offset);
+
+  // Journals and traces a finished call; `raised` names what it raised instead of returning.
+  void Finish(const Call& call, const char* raised = nullptr);
+
+  bool ConfigBad() const { return !config_error_.empty(); }
+  const std::string& ConfigError() const { return config_error_; }
+  uint32_t CardCount() const { return static_cast<uint32_t>(cards_.size()); }
+  std::vector<OX952SimCall>& Journal() { return journal_; }
+  uint32_t ClosedAccesses() const { return closed_accesses_; }
+  uint32_t OpenCount() const;
+
+ private:
+  void ClearState();
+  void Apply(SimConfig config, std::string error);
+  void LoadFromEnvironment();
+  void OpenTrace();
+  void CloseTrace();
+  void WriteTrace(const Call& call, const char* raised);
+
+  std::mutex mutex_;
+  bool loaded_ = false;
+  SimConfig config_;
+  std::string config_error_;
+  std::vector<SimCard> cards_;
+  std::vector<OX952SimCall> journal_;
+  std::array<uint32_t, trace::kFunctionCount> calls_{};
+  uint32_t closed_accesses_ = 0;
+  std::FILE* trace_ = nullptr;
+};
+
+Simulator& Sim();
+
+}  // namespace qv::sim

@@ -80,19 +80,6 @@ void SetPresets(TCFGData& cfg) {
   cfg.CNT0RngReg = cfg.CNT1RngReg = cfg.CNT2RngReg = 16777215;
 }
 
-void AppendDecimal(std::string& out, int32_t value) {
-  char digits[12];
-  int n = 0;
-  // Work on the negative magnitude so that -2147483648 needs no special case.
-  int32_t v = value < 0 ? value : -value;
-  do {
-    digits[n++] = static_cast<char>('0' - v % 10);
-    v /= 10;
-  } while (v != 0);
-  if (value < 0) out += '-';
-  while (n > 0) out += digits[--n];
-}
-
 // Message: the row's text (and the register key with " = " for the register rows), the
 // value in decimal, then a full stop.
 bool Fail(TCFGData& cfg, std::string_view prefix, int32_t value, const char* reg_key = nullptr) {
@@ -101,7 +88,7 @@ bool Fail(TCFGData& cfg, std::string_view prefix, int32_t value, const char* reg
     cfg.Message += reg_key;
     cfg.Message += " = ";
   }
-  AppendDecimal(cfg.Message, value);
+  cfg.Message += DecimalText(value).view();
   cfg.Message += '.';
   return false;
 }

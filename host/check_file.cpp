@@ -1,5 +1,6 @@
 #include "host/check_file.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <filesystem>
@@ -67,65 +68,17 @@ std::string U(std::string_view cp1250) {
   return qv::Cp1250ToUtf8(cp1250);
 }
 
+bool Same(std::string_view a, std::string_view b) {
+  return qv::SameProfileName(a, b);
+}
+
 // --- The raw file, for what the driver's reader does not tell ----------------------------
 
-char Lower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool Same(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  return true;
-}
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
-// UTF-8 text (with at least one multi-byte character) as Windows-1250, or "" when it is
-// not such text or leaves the code page.
-std::string Utf8AsCp1250(std::string_view s) {
-  std::string out;
-  bool multi = false;
-  for (std::size_t i = 0; i < s.size();) {
-    const auto b0 = static_cast<unsigned char>(s[i]);
-    char32_t cp = 0;
-    std::size_t n = 1;
-    if (b0 < 0x80) {
-      cp = b0;
-    } else if ((b0 & 0xE0) == 0xC0) {
-      n = 2;
-    } else if ((b0 & 0xF0) == 0xE0) {
-      n = 3;
-    } else {
-      return {};
-    }
-    if (n > 1) {
-      if (i + n > s.size()) return {};
-      cp = b0 & (n == 2 ? 0x1F : 0x0F);
-      for (std::size_t k = 1; k < n; ++k) {
-        const auto b = static_cast<unsigned char>(s[i + k]);
-        if ((b & 0xC0) != 0x80) return {};
-        cp = (cp << 6) | (b & 0x3F);
-      }
-      multi = true;
-    }
-    i += n;
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-      continue;
-    }
-    int found = -1;
-    for (int b = 0; b < 128 && found < 0; ++b)
-      if (qv::kCp1250High[b] == cp) found = b;
-    if (found < 0) return {};
-    out += static_cast<char>(0x80 + found);
-  }
-  return multi ? out : std::string();
+// A name written in UTF-8 (with a character beyond ASCII) as Windows-1250, or "" when it is
+// not such a name or leaves the code page.
+std::string Utf8Name(std::string_view s) {
+  if (std::ranges::all_of(s, [](char c) { return (c & 0x80) == 0; })) return {};
+  return qv::Utf8ToCp1250(s).value_or(std::string());
 }
 
 struct Line {
@@ -144,30 +97,19 @@ struct RawFile {
 
 RawFile Scan(std::string_view text) {
   RawFile raw;
-  if (text.substr(0, 3) == "\xEF\xBB\xBF") raw.bom = true;
+  raw.bom = text.starts_with("\xEF\xBB\xBF");
+  if (raw.bom) text.remove_prefix(3);
   std::string_view section;
   int section_line = 0;
-  int number = 0;
-  while (!text.empty()) {
-    std::size_t end = 0;
-    while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
-    std::string_view line = Trim(text.substr(0, end));
-    if (end < text.size() && text[end] == '\r') ++end;
-    if (end < text.size() && text[end] == '\n') ++end;
-    text.remove_prefix(end);
-    ++number;
-    if (number == 1 && raw.bom) line = Trim(line.substr(3));
-    if (line.empty() || line.front() == ';') continue;
-    if (line.front() == '[') {
-      std::string_view name = line.substr(1);
-      section = Trim(name.substr(0, name.find(']')));
+  for (int number = 1; !text.empty(); ++number) {
+    const qv::ProfileLine line = qv::ParseProfileLine(qv::NextProfileLine(text));
+    if (line.kind == qv::ProfileLine::Kind::kSection) {
+      section = line.name;
       section_line = number;
       raw.sections.emplace_back(number, section);
-      continue;
+    } else if (line.kind == qv::ProfileLine::Kind::kKey) {
+      raw.keys.push_back({number, section, section_line, line.name, line.value.has_value()});
     }
-    const std::size_t eq = line.find('=');
-    raw.keys.push_back(
-        {number, section, section_line, Trim(line.substr(0, eq)), eq != std::string_view::npos});
   }
   return raw;
 }
@@ -274,7 +216,7 @@ void CheckRaw(std::string_view text, Report& report) {
   // Names that are ours once read as UTF-8: the driver, reading Windows-1250, cannot match.
   int utf8_names = 0;
   for (const auto& [line, name] : raw.sections) {
-    const std::string as_cp1250 = Utf8AsCp1250(name);
+    const std::string as_cp1250 = Utf8Name(name);
     if (!as_cp1250.empty() && IsKnownSection(as_cp1250)) {
       ++utf8_names;
       report.Problem("line " + std::to_string(line) + ": section [" + std::string(name) +
@@ -283,7 +225,7 @@ void CheckRaw(std::string_view text, Report& report) {
     }
   }
   for (const Line& k : raw.keys) {
-    const std::string as_cp1250 = Utf8AsCp1250(k.key);
+    const std::string as_cp1250 = Utf8Name(k.key);
     if (!as_cp1250.empty() && FindKey(as_cp1250) != nullptr) {
       ++utf8_names;
       report.Problem("line " + std::to_string(k.number) + ": key " + std::string(k.key) +

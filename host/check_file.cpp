@@ -1,7 +1,6 @@
 #include "host/check_file.h"
 
 #include <algorithm>
-#include <cinttypes>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -11,6 +10,7 @@
 #include <vector>
 
 #include "config/cfg_data.h"
+#include "config/cfg_schema.h"
 #include "config/cp1250.h"
 #include "config/int_text.h"
 #include "config/profile.h"
@@ -21,48 +21,6 @@ namespace qvhost {
 namespace {
 
 namespace t = qv::text;
-
-// The driver's own marker for "absent": no value read from a file holds a line break.
-constexpr std::string_view kAbsent = "\n|";
-
-enum class Where { kCard, kLog, kRegister };
-
-struct Key {
-  const char* name;  // Windows-1250
-  Where where;
-  int32_t min, max;  // max < min: not range-checked
-  int32_t preset;
-};
-
-constexpr int32_t k24 = 16777215;
-
-const std::vector<Key>& Keys() {
-  static const std::vector<Key> keys = {
-      {t::kKeyAutoDetect.c_str(), Where::kCard, 0, 1, 1},
-      {t::kKeyBus.c_str(), Where::kCard, 0, 255, 0},
-      {t::kKeySlot.c_str(), Where::kCard, 0, 255, 0},
-      {t::kKeyDemoMode.c_str(), Where::kCard, 1, 0, 0},
-      {t::kKeyLogEnabled.c_str(), Where::kLog, 0, 1, 0},
-      {t::kKeyLogFileName.c_str(), Where::kLog, 1, 0, 0},
-      {"CNT0RngReg", Where::kRegister, 0, k24, k24},
-      {"CNT1RngReg", Where::kRegister, 0, k24, k24},
-      {"CNT2RngReg", Where::kRegister, 0, k24, k24},
-      {"CNT0CMP1", Where::kRegister, 0, k24, 0},
-      {"CNT1CMP1", Where::kRegister, 0, k24, 0},
-      {"CNT2CMP1", Where::kRegister, 0, k24, 0},
-      {"CNT0CMP2", Where::kRegister, 0, k24, 0},
-      {"CNT1CMP2", Where::kRegister, 0, k24, 0},
-      {"CNT2CMP2", Where::kRegister, 0, k24, 0},
-      {"CNT0CWReg", Where::kRegister, 0, 255, 0},
-      {"CNT1CWReg", Where::kRegister, 0, 255, 0},
-      {"CNT2CWReg", Where::kRegister, 0, 255, 0},
-      {"CNTEnReg", Where::kRegister, 0, 255, 0},
-      {"CMPEnReg", Where::kRegister, 0, 255, 0},
-      {"XSTREnReg", Where::kRegister, 0, 255, 0},
-      {"RTDOCfgReg", Where::kRegister, 0, 255, 0},
-  };
-  return keys;
-}
 
 std::string U(std::string_view cp1250) {
   return qv::Cp1250ToUtf8(cp1250);
@@ -132,36 +90,36 @@ class Report {
 };
 
 std::string ReadValue(const std::string& path, std::string_view section, std::string_view key) {
-  char buffer[2048];
+  char buffer[qv::kValueBuffer];
   const std::size_t n =
-      qv::ReadProfileString(path.c_str(), section, key, kAbsent, buffer, sizeof buffer);
+      qv::ReadProfileString(path.c_str(), section, key, qv::kAbsentValue, buffer, sizeof buffer);
   return std::string(buffer, n);
 }
 
-// One key as the driver reads it: value, then verdict. Returns the value as read.
-void CheckKey(const std::string& path, const Key& key, const qv::TCFGData& cfg, Report& report) {
-  std::string_view section =
-      key.where == Where::kCard ? t::kSectionCard.view() : t::kSectionLog.view();
-  std::string value = ReadValue(path, section, key.name);
-  if (value == kAbsent && key.where == Where::kRegister) {
-    value = ReadValue(path, t::kSectionCardConfig, key.name);
-    if (value != kAbsent) section = t::kSectionCardConfig.view();
+// One key as the driver reads it: value, then verdict.
+void CheckKey(const std::string& path, const qv::Parameter& key, const qv::TCFGData& cfg,
+              Report& report) {
+  std::string_view section = key.section;
+  std::string value = ReadValue(path, section, key.key);
+  if (value == qv::kAbsentValue && !key.fallback.empty()) {
+    value = ReadValue(path, key.fallback, key.key);
+    if (value != qv::kAbsentValue) section = key.fallback;
   }
-  const bool absent = value == kAbsent;
+  const bool absent = value == qv::kAbsentValue;
   const std::string shown = absent ? "(absent)" : "\"" + U(value) + "\"";
-  std::printf("[%s] %s = %s", U(section).c_str(), U(key.name).c_str(), shown.c_str());
+  std::printf("[%s] %s = %s", U(section).c_str(), U(key.key).c_str(), shown.c_str());
   std::string verdict;
   bool bad = false;
-  if (key.name == t::kKeyLogFileName.c_str()) {
-    const std::string name = absent ? std::string(t::kDefaultLogFileName.view()) : value;
-    if (cfg.LogEnabled == 1 && name.size() < 3) {
-      verdict = "too short: a log file name needs at least 3 characters";
+  if (key.text != nullptr) {
+    const std::string name = absent ? std::string(key.text_preset) : value;
+    if (!key.AcceptsText(name, cfg.LogEnabled)) {
+      verdict =
+          "too short: a log file name needs at least " + std::to_string(key.min) + " characters";
       bad = true;
     } else {
       verdict = absent ? "default " + U(name) : "ok";
     }
-  } else if (key.name == t::kKeyAutoDetect.c_str() &&
-             (absent || value == t::kValidityDefault.view())) {
+  } else if (&key == &qv::kRequiredParameter && (absent || value == t::kValidityDefault.view())) {
     verdict = "the driver needs this key to accept the file";
     bad = true;
   } else {
@@ -173,10 +131,10 @@ void CheckKey(const std::string& path, const Key& key, const qv::TCFGData& cfg, 
       verdict = "not a number: keeps the default " + std::to_string(number);
     else
       verdict = std::to_string(number);
-    if (key.max >= key.min && (number < key.min || number > key.max)) {
+    if (!key.Accepts(number)) {
       verdict += ", out of range " + std::to_string(key.min) + ".." + std::to_string(key.max);
       bad = true;
-    } else if (key.name == t::kKeyDemoMode.c_str() && number != 0) {
+    } else if (key.number == &qv::TCFGData::DemoMode && number != 0) {
       verdict += ": demo mode, no card is used";
     } else {
       verdict += ", ok";
@@ -186,33 +144,28 @@ void CheckKey(const std::string& path, const Key& key, const qv::TCFGData& cfg, 
   if (bad) report.Counted();
 }
 
+// A key is read in its section and, if it has one, its fallback.
+bool ReadIn(const qv::Parameter& key, std::string_view section) {
+  return Same(section, key.section) || (!key.fallback.empty() && Same(section, key.fallback));
+}
+
 bool IsKnownSection(std::string_view name) {
-  return Same(name, t::kSectionCard) || Same(name, t::kSectionLog) ||
-         Same(name, t::kSectionCardConfig);
+  return std::ranges::any_of(qv::kParameters,
+                             [name](const qv::Parameter& key) { return ReadIn(key, name); });
 }
 
-const Key* FindKey(std::string_view name) {
-  for (const Key& key : Keys())
-    if (Same(name, key.name)) return &key;
+const qv::Parameter* FindKey(std::string_view name) {
+  for (const qv::Parameter& key : qv::kParameters)
+    if (Same(name, key.key)) return &key;
   return nullptr;
-}
-
-bool ReadIn(const Key& key, std::string_view section) {
-  switch (key.where) {
-    case Where::kCard:
-      return Same(section, t::kSectionCard);
-    case Where::kLog:
-      return Same(section, t::kSectionLog);
-    case Where::kRegister:
-      return Same(section, t::kSectionLog) || Same(section, t::kSectionCardConfig);
-  }
-  return false;
 }
 
 void CheckRaw(std::string_view text, Report& report) {
   const RawFile raw = Scan(text);
   if (raw.bom)
-    report.Problem("the file starts with a UTF-8 byte order mark: save it in Windows-1250");
+    report.Problem(
+        "the file starts with a UTF-8 byte order mark: save it in "
+        "Windows-1250");
   // Names that are ours once read as UTF-8: the driver, reading Windows-1250, cannot match.
   int utf8_names = 0;
   for (const auto& [line, name] : raw.sections) {
@@ -258,7 +211,7 @@ void CheckRaw(std::string_view text, Report& report) {
       continue;
     }
     if (!IsKnownSection(k.section)) continue;
-    const Key* key = FindKey(k.key);
+    const qv::Parameter* key = FindKey(k.key);
     if (key == nullptr) {
       report.Note(where + "key " + U(k.key) + " in [" + U(k.section) +
                   "] is not a key of the "
@@ -329,7 +282,7 @@ int CheckFile(const std::string& path) {
   const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (!in.is_open()) report.Problem("the file cannot be read");
 
-  for (const Key& key : Keys()) CheckKey(path, key, cfg, report);
+  for (const qv::Parameter& key : qv::kParameters) CheckKey(path, key, cfg, report);
   if (in.is_open()) CheckRaw(text, report);
   if (cfg.LogEnabled == 1) CheckLogFolder(cfg, report);
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -271,6 +271,19 @@ void CheckLogFolder(const qv::TCFGData& cfg, Report& report) {
     report.Problem("logging is on, but the log file's folder " + shown + " is not writable");
 }
 
+// The file's bytes, or nothing when it cannot be opened or read (a folder, for one).
+std::optional<std::string> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string text;
+  char chunk[4096];
+  while (in) {
+    in.read(chunk, sizeof chunk);
+    text.append(chunk, static_cast<std::size_t>(in.gcount()));
+  }
+  if (!in.is_open() || in.bad()) return std::nullopt;
+  return text;
+}
+
 }  // namespace
 
 int CheckFile(const std::string& path) {
@@ -278,13 +291,13 @@ int CheckFile(const std::string& path) {
   qv::TCFGData cfg;
   const bool accepted = qv::LoadCFGData(path.c_str(), cfg);
   Report report;
-  std::ifstream in(path, std::ios::binary);
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (!in.is_open()) report.Problem("the file cannot be read");
-
-  for (const qv::Parameter& key : qv::kParameters) CheckKey(path, key, cfg, report);
-  if (in.is_open()) CheckRaw(text, report);
-  if (cfg.LogEnabled == 1) CheckLogFolder(cfg, report);
+  if (const std::optional<std::string> text = ReadFile(path)) {
+    for (const qv::Parameter& key : qv::kParameters) CheckKey(path, key, cfg, report);
+    CheckRaw(*text, report);
+    if (cfg.LogEnabled == 1) CheckLogFolder(cfg, report);
+  } else {
+    report.Problem("the file cannot be read");  // and every key would read as absent
+  }
 
   std::printf("driver says: %s\n", U(cfg.Message).c_str());
   const int problems = report.Problems();

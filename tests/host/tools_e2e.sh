@@ -79,3 +79,7 @@ for name in abc ab; do
 done
 expect 0 'Název souboru = "abc" +-> ok$' 'accepted, 0 problems' -- --check "$work/abc.ini"
 expect 1 'Název souboru = "ab" +-> too short' 'refused, 1 problem found' -- --check "$work/ab.ini"
+# A file that cannot be read (none, or a folder) is the one finding.
+for unreadable in "$work/none.ini" "$work"; do
+  expect 1 'the file cannot be read' '!absent' 'refused, 1 problem found' -- --check "$unreadable"
+done

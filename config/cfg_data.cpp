@@ -3,45 +3,13 @@
 #include <cstring>
 #include <string_view>
 
+#include "config/cfg_schema.h"
 #include "config/int_text.h"
 #include "config/profile.h"
 #include "config/texts.h"
 
 namespace qv {
 namespace {
-
-// A value holds at most 2047 characters; longer ones are cut.
-constexpr std::size_t kValueBuffer = 2048;
-
-// No value read from a file can contain a line break, so this default marks "absent"; it
-// ends in a non-blank because readers strip a default's trailing blanks.
-constexpr std::string_view kAbsent = "\n|";
-
-struct RegisterKey {
-  const char* key;
-  int32_t TCFGData::*field;
-  int32_t max;
-};
-
-// The sixteen register keys in reading and checking order.
-constexpr RegisterKey kRegisterKeys[] = {
-    {"CNT0RngReg", &TCFGData::CNT0RngReg, 16777215},
-    {"CNT1RngReg", &TCFGData::CNT1RngReg, 16777215},
-    {"CNT2RngReg", &TCFGData::CNT2RngReg, 16777215},
-    {"CNT0CMP1", &TCFGData::CNT0CMP1, 16777215},
-    {"CNT1CMP1", &TCFGData::CNT1CMP1, 16777215},
-    {"CNT2CMP1", &TCFGData::CNT2CMP1, 16777215},
-    {"CNT0CMP2", &TCFGData::CNT0CMP2, 16777215},
-    {"CNT1CMP2", &TCFGData::CNT1CMP2, 16777215},
-    {"CNT2CMP2", &TCFGData::CNT2CMP2, 16777215},
-    {"CNT0CWReg", &TCFGData::CNT0CWReg, 255},
-    {"CNT1CWReg", &TCFGData::CNT1CWReg, 255},
-    {"CNT2CWReg", &TCFGData::CNT2CWReg, 255},
-    {"CNTEnReg", &TCFGData::CNTEnReg, 255},
-    {"CMPEnReg", &TCFGData::CMPEnReg, 255},
-    {"XSTREnReg", &TCFGData::XSTREnReg, 255},
-    {"RTDOCfgReg", &TCFGData::RTDOCfgReg, 255},
-};
 
 class ProfileFile {
  public:
@@ -56,12 +24,11 @@ class ProfileFile {
                          : n};
   }
 
-  // Leaves `field` unchanged when the key is absent or its value is not a number.
-  bool ReadInteger(std::string_view section, std::string_view key, int32_t& field) {
-    const std::string_view value = Read(section, key, kAbsent);
-    if (value == kAbsent) return false;
-    ParseIniInteger(value, field);
-    return true;
+  // The row's value from its section, else from its fallback; kAbsentValue when in neither.
+  std::string_view Read(const Parameter& p) {
+    const std::string_view value = Read(p.section, p.key, kAbsentValue);
+    return value != kAbsentValue || p.fallback.empty() ? value
+                                                       : Read(p.fallback, p.key, kAbsentValue);
   }
 
  private:
@@ -69,85 +36,53 @@ class ProfileFile {
   char buffer_[kValueBuffer] = {};
 };
 
-void SetPresets(TCFGData& cfg) {
-  cfg.AutoDetect = 1;
-  cfg.Bus = 0;
-  cfg.Slot = 0;
-  cfg.DemoMode = 0;
-  cfg.LogEnabled = 0;
-  cfg.LogFileName.assign(text::kDefaultLogFileName.view());
-  for (const RegisterKey& r : kRegisterKeys) cfg.*r.field = 0;
-  cfg.CNT0RngReg = cfg.CNT1RngReg = cfg.CNT2RngReg = 16777215;
-}
-
-void AppendDecimal(std::string& out, int32_t value) {
-  char digits[12];
-  int n = 0;
-  // Work on the negative magnitude so that -2147483648 needs no special case.
-  int32_t v = value < 0 ? value : -value;
-  do {
-    digits[n++] = static_cast<char>('0' - v % 10);
-    v /= 10;
-  } while (v != 0);
-  if (value < 0) out += '-';
-  while (n > 0) out += digits[--n];
-}
-
-// Message: the row's text (and the register key with " = " for the register rows), the
-// value in decimal, then a full stop.
-bool Fail(TCFGData& cfg, std::string_view prefix, int32_t value, const char* reg_key = nullptr) {
-  cfg.Message.assign(prefix);
-  if (reg_key != nullptr) {
-    cfg.Message += reg_key;
-    cfg.Message += " = ";
-  }
-  AppendDecimal(cfg.Message, value);
+// Message: the row's section and key, the value, then a full stop.
+bool Fail(TCFGData& cfg, const Parameter& p, std::string_view value) {
+  cfg.Message.assign(text::kErrParameterFile.view());
+  cfg.Message += p.error_section;
+  cfg.Message += " / ";
+  cfg.Message += p.key;
+  cfg.Message += " = ";
+  cfg.Message += value;
   cfg.Message += '.';
   return false;
-}
-
-bool InRange(int32_t value, int32_t max) {
-  return value >= 0 && value <= max;
 }
 
 }  // namespace
 
 bool LoadCFGData(const char* path, TCFGData& cfg) {
-  SetPresets(cfg);
+  for (const Parameter& p : kParameters) {
+    if (p.text != nullptr)
+      (cfg.*p.text).assign(p.text_preset);
+    else
+      cfg.*p.number = p.preset;
+  }
   {
     ProfileFile file(path);  // read in this block only; validation works on the record
-    if (file.Read(text::kSectionCard, text::kKeyAutoDetect, text::kValidityDefault) ==
+    const Parameter& required = kRequiredParameter;
+    if (file.Read(required.section, required.key, text::kValidityDefault) ==
         text::kValidityDefault.view()) {
       cfg.Message.assign(text::kBadParameterFile.view());
       return false;
     }
-    file.ReadInteger(text::kSectionCard, text::kKeyAutoDetect, cfg.AutoDetect);
-    file.ReadInteger(text::kSectionCard, text::kKeyBus, cfg.Bus);
-    file.ReadInteger(text::kSectionCard, text::kKeySlot, cfg.Slot);
-    file.ReadInteger(text::kSectionCard, text::kKeyDemoMode, cfg.DemoMode);
-    file.ReadInteger(text::kSectionLog, text::kKeyLogEnabled, cfg.LogEnabled);
-    const std::string_view name = file.Read(text::kSectionLog, text::kKeyLogFileName, kAbsent);
-    if (name != kAbsent) cfg.LogFileName.assign(name);
-    // Existing files keep the register keys with the log settings; the section that the
-    // error texts name is accepted too.
-    for (const RegisterKey& r : kRegisterKeys)
-      if (!file.ReadInteger(text::kSectionLog, r.key, cfg.*r.field))
-        file.ReadInteger(text::kSectionCardConfig, r.key, cfg.*r.field);
+    // A number that does not parse leaves the preset.
+    for (const Parameter& p : kParameters) {
+      const std::string_view value = file.Read(p);
+      if (value == kAbsentValue) continue;
+      if (p.text != nullptr)
+        (cfg.*p.text).assign(value);
+      else
+        ParseIniInteger(value, cfg.*p.number);
+    }
   }
 
-  if (!InRange(cfg.AutoDetect, 1)) return Fail(cfg, text::kErrAutoDetect, cfg.AutoDetect);
-  if (!InRange(cfg.Bus, 255)) return Fail(cfg, text::kErrBus, cfg.Bus);
-  if (!InRange(cfg.Slot, 255)) return Fail(cfg, text::kErrSlot, cfg.Slot);
-  if (!InRange(cfg.LogEnabled, 1)) return Fail(cfg, text::kErrLogEnabled, cfg.LogEnabled);
-  if (cfg.LogEnabled == 1 && cfg.LogFileName.size() < 3) {
-    cfg.Message.assign(text::kErrLogFileName.view());
-    cfg.Message += cfg.LogFileName;
-    cfg.Message += '.';
-    return false;
+  for (const Parameter& p : kParameters) {
+    if (p.text != nullptr) {
+      if (!p.AcceptsText(cfg.*p.text, cfg.LogEnabled)) return Fail(cfg, p, cfg.*p.text);
+    } else if (!p.Accepts(cfg.*p.number)) {
+      return Fail(cfg, p, DecimalText(cfg.*p.number).view());
+    }
   }
-  for (const RegisterKey& r : kRegisterKeys)
-    if (!InRange(cfg.*r.field, r.max))
-      return Fail(cfg, text::kErrCardConfigPrefix, cfg.*r.field, r.key);
 
   cfg.ActualBus = cfg.Bus;
   cfg.ActualSlot = cfg.Slot;

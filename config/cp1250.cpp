@@ -21,4 +21,16 @@ std::string Cp1250ToUtf8(std::string_view text) {
   return out;
 }
 
+std::optional<std::string> Utf8ToCp1250(std::string_view utf8) {
+  std::string out;
+  char32_t cp = 0;
+  for (std::size_t i = 0; i < utf8.size();) {
+    if (!NextUtf8(utf8, i, cp)) return std::nullopt;
+    const std::optional<char> byte = UnicodeToCp1250(cp);
+    if (!byte) return std::nullopt;
+    out += *byte;
+  }
+  return out;
+}
+
 }  // namespace qv

@@ -5,12 +5,14 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace qv {
 
 // Unicode code point of each byte 0x80..0xFF; 0 marks the five unassigned bytes.
+// clang-format off
 inline constexpr char16_t kCp1250High[128] = {
     0x20AC, 0x0000, 0x201A, 0x0000, 0x201E, 0x2026, 0x2020, 0x2021,
     0x0000, 0x2030, 0x0160, 0x2039, 0x015A, 0x0164, 0x017D, 0x0179,
@@ -29,6 +31,31 @@ inline constexpr char16_t kCp1250High[128] = {
     0x0111, 0x0144, 0x0148, 0x00F3, 0x00F4, 0x0151, 0x00F6, 0x00F7,
     0x0159, 0x016F, 0x00FA, 0x0171, 0x00FC, 0x00FD, 0x0163, 0x02D9,
 };
+// clang-format on
+
+// The Windows-1250 byte of a code point, or nothing when the code page lacks it.
+constexpr std::optional<char> UnicodeToCp1250(char32_t cp) {
+  if (cp < 0x80) return static_cast<char>(cp);
+  for (int b = 0; b < 128; ++b)
+    if (kCp1250High[b] == cp) return static_cast<char>(0x80 + b);
+  return std::nullopt;
+}
+
+// Decodes the UTF-8 character at `text[i]` (one to three bytes) into `cp` and moves `i`
+// past it; false, with `i` unchanged, for a stray, four-byte or cut-off sequence.
+constexpr bool NextUtf8(std::string_view text, std::size_t& i, char32_t& cp) {
+  const auto b0 = static_cast<unsigned char>(text[i]);
+  const std::size_t n = b0 < 0x80 ? 1 : (b0 & 0xE0) == 0xC0 ? 2 : (b0 & 0xF0) == 0xE0 ? 3 : 0;
+  if (n == 0 || i + n > text.size()) return false;
+  cp = n == 1 ? b0 : b0 & (n == 2 ? 0x1F : 0x0F);
+  for (std::size_t k = 1; k < n; ++k) {
+    const auto b = static_cast<unsigned char>(text[i + k]);
+    if ((b & 0xC0) != 0x80) return false;
+    cp = (cp << 6) | (b & 0x3F);
+  }
+  i += n;
+  return true;
+}
 
 // A zero-terminated Windows-1250 text of at most N - 1 bytes, built at compile time.
 template <std::size_t N>
@@ -37,25 +64,13 @@ struct Cp1250Text {
   std::size_t size = 0;
 
   consteval Cp1250Text(const char (&utf8)[N]) {
-    std::size_t i = 0;
-    while (i + 1 < N) {
-      const auto b0 = static_cast<unsigned char>(utf8[i]);
-      char32_t cp = 0;
-      if (b0 < 0x80) {
-        cp = b0;
-        i += 1;
-      } else if ((b0 & 0xE0) == 0xC0 && i + 2 < N) {
-        cp = (char32_t(b0 & 0x1F) << 6) | (static_cast<unsigned char>(utf8[i + 1]) & 0x3F);
-        i += 2;
-      } else if ((b0 & 0xF0) == 0xE0 && i + 3 < N) {
-        cp = (char32_t(b0 & 0x0F) << 12) |
-             (char32_t(static_cast<unsigned char>(utf8[i + 1]) & 0x3F) << 6) |
-             (static_cast<unsigned char>(utf8[i + 2]) & 0x3F);
-        i += 3;
-      } else {
-        throw "text is not valid UTF-8 or leaves Windows-1250";
-      }
-      data[size++] = Encode(cp);
+    const std::string_view text(utf8, N - 1);
+    char32_t cp = 0;
+    for (std::size_t i = 0; i < text.size();) {
+      if (!NextUtf8(text, i, cp)) throw "text is not valid UTF-8";
+      const std::optional<char> byte = UnicodeToCp1250(cp);
+      if (!byte) throw "character outside Windows-1250";
+      data[size++] = *byte;
     }
     data[size] = 0;
   }
@@ -63,14 +78,6 @@ struct Cp1250Text {
   constexpr const char* c_str() const { return data; }
   constexpr std::string_view view() const { return {data, size}; }
   constexpr operator std::string_view() const { return view(); }
-
- private:
-  static consteval char Encode(char32_t cp) {
-    if (cp < 0x80) return static_cast<char>(cp);
-    for (int b = 0; b < 128; ++b)
-      if (kCp1250High[b] != 0 && kCp1250High[b] == cp) return static_cast<char>(0x80 + b);
-    throw "character outside Windows-1250";
-  }
 };
 
 // Unicode code point of one Windows-1250 byte (U+FFFD for the unassigned ones).
@@ -82,5 +89,8 @@ constexpr char32_t Cp1250ToUnicode(unsigned char b) {
 
 // Windows-1250 bytes as UTF-8, for terminals, GTK and tests.
 std::string Cp1250ToUtf8(std::string_view text);
+
+// UTF-8 text as Windows-1250, or nothing when it is not UTF-8 or leaves the code page.
+std::optional<std::string> Utf8ToCp1250(std::string_view utf8);
 
 }  // namespace qv

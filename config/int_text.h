@@ -2,6 +2,7 @@
 // so that every platform accepts exactly the same texts.
 #pragma once
 
+#include <charconv>
 #include <cstdint>
 #include <string_view>
 
@@ -15,5 +16,19 @@ namespace qv {
 // Anything else (trailing characters, a sign before a hex prefix, ...) gives false and
 // leaves `out` unchanged, so the caller keeps its default.
 bool ParseIniInteger(std::string_view text, int32_t& out);
+
+// A number in decimal ("-" before a negative one, no leading zeros) in a buffer of its
+// own, so that nothing is allocated.
+class DecimalText {
+ public:
+  explicit DecimalText(int64_t value)
+      : size_(static_cast<std::size_t>(std::to_chars(data_, data_ + sizeof data_, value).ptr -
+                                       data_)) {}
+  std::string_view view() const { return {data_, size_}; }
+
+ private:
+  char data_[20] = {};  // -9223372036854775808
+  std::size_t size_;
+};
 
 }  // namespace qv

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "config/int_text.h"
 #include "config/logfile.h"
 #include "config/texts.h"
 
@@ -24,19 +25,6 @@ class LineBuilder {
     }
     if (!s.empty()) std::memcpy(out_ + used_, s.data(), s.size());
     used_ += s.size();
-  }
-
-  void AddDecimal(int32_t value) {
-    char digits[12];
-    std::size_t n = sizeof digits;
-    // The negative magnitude covers -2147483648 without overflow.
-    int32_t v = value < 0 ? value : -value;
-    do {
-      digits[--n] = static_cast<char>('0' - v % 10);
-      v /= 10;
-    } while (v != 0);
-    if (value < 0) digits[--n] = '-';
-    Add({digits + n, sizeof digits - n});
   }
 
   std::size_t Length() const { return ok_ ? used_ : 0; }
@@ -67,12 +55,12 @@ std::size_t ComposeLogLine(char* out, std::size_t size, std::string_view date,
   line.Add("] (");
   line.Add(text::kModuleName);
   line.Add(" ");
-  line.AddDecimal(bus);
+  line.Add(DecimalText(bus).view());
   line.Add("/");
-  line.AddDecimal(slot);
+  line.Add(DecimalText(slot).view());
   line.Add(") ");
   line.Add(message);
-  if (number != kNoNumber) line.AddDecimal(number);
+  if (number != kNoNumber) line.Add(DecimalText(number).view());
   line.Add("\r\n");
   return line.Length();
 }

@@ -33,6 +33,21 @@ namespace qv {
 std::size_t ReadProfileString(const char* path, std::string_view section, std::string_view key,
                               std::string_view def, char* out, std::size_t size);
 
+// Rule 1: splits the next line off `rest` at CR, LF or CR LF; the line is not trimmed.
+std::string_view NextProfileLine(std::string_view& rest);
+
+// Rules 1 to 4 on one line, trimmed: what it holds.
+struct ProfileLine {
+  enum class Kind { kNothing, kSection, kKey };  // kNothing: empty or a comment
+  Kind kind = Kind::kNothing;
+  std::string_view name;                  // the section's or the key's
+  std::optional<std::string_view> value;  // the key's (rule 6 not applied); none without "="
+};
+ProfileLine ParseProfileLine(std::string_view line);
+
+// Rule 5: whether two names match, ignoring ASCII letter case (not trimmed here).
+bool SameProfileName(std::string_view a, std::string_view b);
+
 // Rules 1 to 6 on a file's bytes in memory: the value the reader returns, or nothing when
 // it would return the default. The view points into `file`.
 std::optional<std::string_view> FindProfileValue(std::string_view file, std::string_view section,

@@ -1,4 +1,5 @@
-// The private-profile dialect on bytes in memory, shared by the POSIX reader and the tests.
+// The private-profile dialect on bytes in memory, shared by the POSIX reader, qvhost --check
+// and the tests.
 #include <cstring>
 
 #include "config/profile.h"
@@ -20,15 +21,9 @@ char AsciiLower(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  return true;
-}
+}  // namespace
 
-// Splits off the next line at CR, LF or CR LF.
-std::string_view NextLine(std::string_view& rest) {
+std::string_view NextProfileLine(std::string_view& rest) {
   std::size_t end = 0;
   while (end < rest.size() && rest[end] != '\r' && rest[end] != '\n') ++end;
   const std::string_view line = rest.substr(0, end);
@@ -38,7 +33,24 @@ std::string_view NextLine(std::string_view& rest) {
   return line;
 }
 
-}  // namespace
+ProfileLine ParseProfileLine(std::string_view line) {
+  line = Trim(line);
+  if (line.empty() || line.front() == ';') return {};
+  if (line.front() == '[') {
+    const std::string_view name = line.substr(1);
+    return {ProfileLine::Kind::kSection, Trim(name.substr(0, name.find(']'))), std::nullopt};
+  }
+  const std::size_t eq = line.find('=');
+  if (eq == std::string_view::npos) return {ProfileLine::Kind::kKey, line, std::nullopt};
+  return {ProfileLine::Kind::kKey, Trim(line.substr(0, eq)), Trim(line.substr(eq + 1))};
+}
+
+bool SameProfileName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  return true;
+}
 
 std::optional<std::string_view> FindProfileValue(std::string_view file, std::string_view section,
                                                  std::string_view key) {
@@ -47,20 +59,16 @@ std::optional<std::string_view> FindProfileValue(std::string_view file, std::str
   bool in_section = false;  // inside the first section of the requested name
   std::string_view rest = file;
   while (!rest.empty()) {
-    const std::string_view line = Trim(NextLine(rest));
-    if (line.empty() || line.front() == ';') continue;
-    if (line.front() == '[') {
+    const ProfileLine line = ParseProfileLine(NextProfileLine(rest));
+    if (line.kind == ProfileLine::Kind::kSection) {
       if (in_section) return std::nullopt;  // only the first matching section is searched
-      std::string_view name = line.substr(1);
-      name = Trim(name.substr(0, name.find(']')));
-      in_section = SameName(name, section);
+      in_section = SameProfileName(line.name, section);
       continue;
     }
-    if (!in_section) continue;
-    const std::size_t eq = line.find('=');
-    if (!SameName(Trim(line.substr(0, eq)), key)) continue;
-    if (eq == std::string_view::npos) return std::nullopt;  // the key holds no value
-    std::string_view value = Trim(line.substr(eq + 1));
+    if (line.kind != ProfileLine::Kind::kKey || !in_section || !SameProfileName(line.name, key))
+      continue;
+    if (!line.value) return std::nullopt;  // the key holds no value
+    std::string_view value = *line.value;
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
         value.back() == value.front())
       value = value.substr(1, value.size() - 2);

@@ -32,17 +32,9 @@ inline constexpr Cp1250Text kKeyLogFileName = "Název souboru";
 inline constexpr Cp1250Text kValidityDefault = "jkl";
 inline constexpr Cp1250Text kNoError = "Bez chyby";
 inline constexpr Cp1250Text kBadParameterFile = "Chybný parametrický soubor.";
-inline constexpr Cp1250Text kErrAutoDetect =
-    "Chyba parametrického souboru - Nastavení karty / Automatická detekce = ";
-inline constexpr Cp1250Text kErrBus = "Chyba parametrického souboru - Nastavení karty / BUS = ";
-inline constexpr Cp1250Text kErrSlot = "Chyba parametrického souboru - Nastavení karty / SLOT = ";
-inline constexpr Cp1250Text kErrLogEnabled =
-    "Chyba parametrického souboru - Logovací soubor / Povolen = ";
-inline constexpr Cp1250Text kErrLogFileName =
-    "Chyba parametrického souboru - Logovací soubor / Název souboru = ";
-// The register rows: this prefix, the key, then " = ".
-inline constexpr Cp1250Text kErrCardConfigPrefix =
-    "Chyba parametrického souboru - Konfigurace karty / ";
+// A value that fails its check: this, the section and the key that cfg_schema.h names for
+// it, joined by " / ", then " = ", the value and a full stop.
+inline constexpr Cp1250Text kErrParameterFile = "Chyba parametrického souboru - ";
 
 // Log result codes 0..3.
 inline constexpr Cp1250Text kLogOk = "V pořádku.";

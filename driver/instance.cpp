@@ -4,6 +4,7 @@
 
 #include "card/discovery.h"
 #include "card/registers.h"
+#include "config/cfg_schema.h"
 #include "config/log.h"
 #include "config/texts.h"
 
@@ -19,22 +20,10 @@ std::string LoggedFailure(const TCFGData& cfg, std::string_view message) {
 
 void PrepareKarta(TKarta& k, const TCFGData& c) {
   k = TKarta{};  // snapshot, preset shadows and clears at 0
-  k.CNT0RngReg = static_cast<uint32_t>(c.CNT0RngReg);
-  k.CNT1RngReg = static_cast<uint32_t>(c.CNT1RngReg);
-  k.CNT2RngReg = static_cast<uint32_t>(c.CNT2RngReg);
-  k.CNT0CMP1 = static_cast<uint32_t>(c.CNT0CMP1);
-  k.CNT1CMP1 = static_cast<uint32_t>(c.CNT1CMP1);
-  k.CNT2CMP1 = static_cast<uint32_t>(c.CNT2CMP1);
-  k.CNT0CMP2 = static_cast<uint32_t>(c.CNT0CMP2);
-  k.CNT1CMP2 = static_cast<uint32_t>(c.CNT1CMP2);
-  k.CNT2CMP2 = static_cast<uint32_t>(c.CNT2CMP2);
-  k.CNT0CWReg = static_cast<uint32_t>(c.CNT0CWReg);
-  k.CNT1CWReg = static_cast<uint32_t>(c.CNT1CWReg);
-  k.CNT2CWReg = static_cast<uint32_t>(c.CNT2CWReg);
-  k.CNTEnReg = static_cast<uint8_t>(c.CNTEnReg);
-  k.CMPEnReg = static_cast<uint8_t>(c.CMPEnReg);
-  k.XSTREnReg = static_cast<uint8_t>(c.XSTREnReg);
-  k.RTDOCfgReg = static_cast<uint8_t>(c.RTDOCfgReg);
+  // Each register key programs the shadow of its name: 32-bit values whole, bytes cut.
+#define QV_PREPARE(name, max, preset) k.name = static_cast<decltype(k.name)>(c.name);
+  QV_REGISTER_KEYS(QV_PREPARE)
+#undef QV_PREPARE
 }
 
 // Releases what an earlier Init left behind, as Done would, so a second Init leaks nothing.

@@ -49,7 +49,7 @@ void CheckLoad(const char* path) {
   } else {
     Check(cfg.ActualBus == -7 && cfg.ActualSlot == -9, "a failed load changed ActualBus/Slot");
     const bool bad_file = message == qv::text::kBadParameterFile.view();
-    Check(bad_file || message.starts_with(qv::text::kErrAutoDetect.view().substr(0, 30)),
+    Check(bad_file || message.starts_with(qv::text::kErrParameterFile.view()),
           "a failure with an unknown text");
     Check(!message.empty() && message.back() == '.', "a failure text without its full stop");
     if (bad_file)

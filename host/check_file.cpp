@@ -1,15 +1,16 @@
 #include "host/check_file.h"
 
-#include <cinttypes>
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "config/cfg_data.h"
+#include "config/cfg_schema.h"
 #include "config/cp1250.h"
 #include "config/int_text.h"
 #include "config/profile.h"
@@ -21,111 +22,21 @@ namespace {
 
 namespace t = qv::text;
 
-// The driver's own marker for "absent": no value read from a file holds a line break.
-constexpr std::string_view kAbsent = "\n|";
-
-enum class Where { kCard, kLog, kRegister };
-
-struct Key {
-  const char* name;  // Windows-1250
-  Where where;
-  int32_t min, max;  // max < min: not range-checked
-  int32_t preset;
-};
-
-constexpr int32_t k24 = 16777215;
-
-const std::vector<Key>& Keys() {
-  static const std::vector<Key> keys = {
-      {t::kKeyAutoDetect.c_str(), Where::kCard, 0, 1, 1},
-      {t::kKeyBus.c_str(), Where::kCard, 0, 255, 0},
-      {t::kKeySlot.c_str(), Where::kCard, 0, 255, 0},
-      {t::kKeyDemoMode.c_str(), Where::kCard, 1, 0, 0},
-      {t::kKeyLogEnabled.c_str(), Where::kLog, 0, 1, 0},
-      {t::kKeyLogFileName.c_str(), Where::kLog, 1, 0, 0},
-      {"CNT0RngReg", Where::kRegister, 0, k24, k24},
-      {"CNT1RngReg", Where::kRegister, 0, k24, k24},
-      {"CNT2RngReg", Where::kRegister, 0, k24, k24},
-      {"CNT0CMP1", Where::kRegister, 0, k24, 0},
-      {"CNT1CMP1", Where::kRegister, 0, k24, 0},
-      {"CNT2CMP1", Where::kRegister, 0, k24, 0},
-      {"CNT0CMP2", Where::kRegister, 0, k24, 0},
-      {"CNT1CMP2", Where::kRegister, 0, k24, 0},
-      {"CNT2CMP2", Where::kRegister, 0, k24, 0},
-      {"CNT0CWReg", Where::kRegister, 0, 255, 0},
-      {"CNT1CWReg", Where::kRegister, 0, 255, 0},
-      {"CNT2CWReg", Where::kRegister, 0, 255, 0},
-      {"CNTEnReg", Where::kRegister, 0, 255, 0},
-      {"CMPEnReg", Where::kRegister, 0, 255, 0},
-      {"XSTREnReg", Where::kRegister, 0, 255, 0},
-      {"RTDOCfgReg", Where::kRegister, 0, 255, 0},
-  };
-  return keys;
-}
-
 std::string U(std::string_view cp1250) {
   return qv::Cp1250ToUtf8(cp1250);
 }
 
+bool Same(std::string_view a, std::string_view b) {
+  return qv::SameProfileName(a, b);
+}
+
 // --- The raw file, for what the driver's reader does not tell ----------------------------
 
-char Lower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool Same(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  return true;
-}
-
-std::string_view Trim(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
-// UTF-8 text (with at least one multi-byte character) as Windows-1250, or "" when it is
-// not such text or leaves the code page.
-std::string Utf8AsCp1250(std::string_view s) {
-  std::string out;
-  bool multi = false;
-  for (std::size_t i = 0; i < s.size();) {
-    const auto b0 = static_cast<unsigned char>(s[i]);
-    char32_t cp = 0;
-    std::size_t n = 1;
-    if (b0 < 0x80) {
-      cp = b0;
-    } else if ((b0 & 0xE0) == 0xC0) {
-      n = 2;
-    } else if ((b0 & 0xF0) == 0xE0) {
-      n = 3;
-    } else {
-      return {};
-    }
-    if (n > 1) {
-      if (i + n > s.size()) return {};
-      cp = b0 & (n == 2 ? 0x1F : 0x0F);
-      for (std::size_t k = 1; k < n; ++k) {
-        const auto b = static_cast<unsigned char>(s[i + k]);
-        if ((b & 0xC0) != 0x80) return {};
-        cp = (cp << 6) | (b & 0x3F);
-      }
-      multi = true;
-    }
-    i += n;
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-      continue;
-    }
-    int found = -1;
-    for (int b = 0; b < 128 && found < 0; ++b)
-      if (qv::kCp1250High[b] == cp) found = b;
-    if (found < 0) return {};
-    out += static_cast<char>(0x80 + found);
-  }
-  return multi ? out : std::string();
+// A name written in UTF-8 (with a character beyond ASCII) as Windows-1250, or "" when it is
+// not such a name or leaves the code page.
+std::string Utf8Name(std::string_view s) {
+  if (std::ranges::all_of(s, [](char c) { return (c & 0x80) == 0; })) return {};
+  return qv::Utf8ToCp1250(s).value_or(std::string());
 }
 
 struct Line {
@@ -144,30 +55,19 @@ struct RawFile {
 
 RawFile Scan(std::string_view text) {
   RawFile raw;
-  if (text.substr(0, 3) == "\xEF\xBB\xBF") raw.bom = true;
+  raw.bom = text.starts_with("\xEF\xBB\xBF");
+  if (raw.bom) text.remove_prefix(3);
   std::string_view section;
   int section_line = 0;
-  int number = 0;
-  while (!text.empty()) {
-    std::size_t end = 0;
-    while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
-    std::string_view line = Trim(text.substr(0, end));
-    if (end < text.size() && text[end] == '\r') ++end;
-    if (end < text.size() && text[end] == '\n') ++end;
-    text.remove_prefix(end);
-    ++number;
-    if (number == 1 && raw.bom) line = Trim(line.substr(3));
-    if (line.empty() || line.front() == ';') continue;
-    if (line.front() == '[') {
-      std::string_view name = line.substr(1);
-      section = Trim(name.substr(0, name.find(']')));
+  for (int number = 1; !text.empty(); ++number) {
+    const qv::ProfileLine line = qv::ParseProfileLine(qv::NextProfileLine(text));
+    if (line.kind == qv::ProfileLine::Kind::kSection) {
+      section = line.name;
       section_line = number;
       raw.sections.emplace_back(number, section);
-      continue;
+    } else if (line.kind == qv::ProfileLine::Kind::kKey) {
+      raw.keys.push_back({number, section, section_line, line.name, line.value.has_value()});
     }
-    const std::size_t eq = line.find('=');
-    raw.keys.push_back(
-        {number, section, section_line, Trim(line.substr(0, eq)), eq != std::string_view::npos});
   }
   return raw;
 }
@@ -190,36 +90,36 @@ class Report {
 };
 
 std::string ReadValue(const std::string& path, std::string_view section, std::string_view key) {
-  char buffer[2048];
+  char buffer[qv::kValueBuffer];
   const std::size_t n =
-      qv::ReadProfileString(path.c_str(), section, key, kAbsent, buffer, sizeof buffer);
+      qv::ReadProfileString(path.c_str(), section, key, qv::kAbsentValue, buffer, sizeof buffer);
   return std::string(buffer, n);
 }
 
-// One key as the driver reads it: value, then verdict. Returns the value as read.
-void CheckKey(const std::string& path, const Key& key, const qv::TCFGData& cfg, Report& report) {
-  std::string_view section =
-      key.where == Where::kCard ? t::kSectionCard.view() : t::kSectionLog.view();
-  std::string value = ReadValue(path, section, key.name);
-  if (value == kAbsent && key.where == Where::kRegister) {
-    value = ReadValue(path, t::kSectionCardConfig, key.name);
-    if (value != kAbsent) section = t::kSectionCardConfig.view();
+// One key as the driver reads it: value, then verdict.
+void CheckKey(const std::string& path, const qv::Parameter& key, const qv::TCFGData& cfg,
+              Report& report) {
+  std::string_view section = key.section;
+  std::string value = ReadValue(path, section, key.key);
+  if (value == qv::kAbsentValue && !key.fallback.empty()) {
+    value = ReadValue(path, key.fallback, key.key);
+    if (value != qv::kAbsentValue) section = key.fallback;
   }
-  const bool absent = value == kAbsent;
+  const bool absent = value == qv::kAbsentValue;
   const std::string shown = absent ? "(absent)" : "\"" + U(value) + "\"";
-  std::printf("[%s] %s = %s", U(section).c_str(), U(key.name).c_str(), shown.c_str());
+  std::printf("[%s] %s = %s", U(section).c_str(), U(key.key).c_str(), shown.c_str());
   std::string verdict;
   bool bad = false;
-  if (key.name == t::kKeyLogFileName.c_str()) {
-    const std::string name = absent ? std::string(t::kDefaultLogFileName.view()) : value;
-    if (cfg.LogEnabled == 1 && name.size() < 3) {
-      verdict = "too short: a log file name needs at least 3 characters";
+  if (key.text != nullptr) {
+    const std::string name = absent ? std::string(key.text_preset) : value;
+    if (!key.AcceptsText(name, cfg.LogEnabled)) {
+      verdict =
+          "too short: a log file name needs at least " + std::to_string(key.min) + " characters";
       bad = true;
     } else {
       verdict = absent ? "default " + U(name) : "ok";
     }
-  } else if (key.name == t::kKeyAutoDetect.c_str() &&
-             (absent || value == t::kValidityDefault.view())) {
+  } else if (&key == &qv::kRequiredParameter && (absent || value == t::kValidityDefault.view())) {
     verdict = "the driver needs this key to accept the file";
     bad = true;
   } else {
@@ -231,10 +131,10 @@ void CheckKey(const std::string& path, const Key& key, const qv::TCFGData& cfg, 
       verdict = "not a number: keeps the default " + std::to_string(number);
     else
       verdict = std::to_string(number);
-    if (key.max >= key.min && (number < key.min || number > key.max)) {
+    if (!key.Accepts(number)) {
       verdict += ", out of range " + std::to_string(key.min) + ".." + std::to_string(key.max);
       bad = true;
-    } else if (key.name == t::kKeyDemoMode.c_str() && number != 0) {
+    } else if (key.number == &qv::TCFGData::DemoMode && number != 0) {
       verdict += ": demo mode, no card is used";
     } else {
       verdict += ", ok";
@@ -244,37 +144,32 @@ void CheckKey(const std::string& path, const Key& key, const qv::TCFGData& cfg, 
   if (bad) report.Counted();
 }
 
+// A key is read in its section and, if it has one, its fallback.
+bool ReadIn(const qv::Parameter& key, std::string_view section) {
+  return Same(section, key.section) || (!key.fallback.empty() && Same(section, key.fallback));
+}
+
 bool IsKnownSection(std::string_view name) {
-  return Same(name, t::kSectionCard) || Same(name, t::kSectionLog) ||
-         Same(name, t::kSectionCardConfig);
+  return std::ranges::any_of(qv::kParameters,
+                             [name](const qv::Parameter& key) { return ReadIn(key, name); });
 }
 
-const Key* FindKey(std::string_view name) {
-  for (const Key& key : Keys())
-    if (Same(name, key.name)) return &key;
+const qv::Parameter* FindKey(std::string_view name) {
+  for (const qv::Parameter& key : qv::kParameters)
+    if (Same(name, key.key)) return &key;
   return nullptr;
-}
-
-bool ReadIn(const Key& key, std::string_view section) {
-  switch (key.where) {
-    case Where::kCard:
-      return Same(section, t::kSectionCard);
-    case Where::kLog:
-      return Same(section, t::kSectionLog);
-    case Where::kRegister:
-      return Same(section, t::kSectionLog) || Same(section, t::kSectionCardConfig);
-  }
-  return false;
 }
 
 void CheckRaw(std::string_view text, Report& report) {
   const RawFile raw = Scan(text);
   if (raw.bom)
-    report.Problem("the file starts with a UTF-8 byte order mark: save it in Windows-1250");
+    report.Problem(
+        "the file starts with a UTF-8 byte order mark: save it in "
+        "Windows-1250");
   // Names that are ours once read as UTF-8: the driver, reading Windows-1250, cannot match.
   int utf8_names = 0;
   for (const auto& [line, name] : raw.sections) {
-    const std::string as_cp1250 = Utf8AsCp1250(name);
+    const std::string as_cp1250 = Utf8Name(name);
     if (!as_cp1250.empty() && IsKnownSection(as_cp1250)) {
       ++utf8_names;
       report.Problem("line " + std::to_string(line) + ": section [" + std::string(name) +
@@ -283,7 +178,7 @@ void CheckRaw(std::string_view text, Report& report) {
     }
   }
   for (const Line& k : raw.keys) {
-    const std::string as_cp1250 = Utf8AsCp1250(k.key);
+    const std::string as_cp1250 = Utf8Name(k.key);
     if (!as_cp1250.empty() && FindKey(as_cp1250) != nullptr) {
       ++utf8_names;
       report.Problem("line " + std::to_string(k.number) + ": key " + std::string(k.key) +
@@ -316,7 +211,7 @@ void CheckRaw(std::string_view text, Report& report) {
       continue;
     }
     if (!IsKnownSection(k.section)) continue;
-    const Key* key = FindKey(k.key);
+    const qv::Parameter* key = FindKey(k.key);
     if (key == nullptr) {
       report.Note(where + "key " + U(k.key) + " in [" + U(k.section) +
                   "] is not a key of the "
@@ -376,6 +271,19 @@ void CheckLogFolder(const qv::TCFGData& cfg, Report& report) {
     report.Problem("logging is on, but the log file's folder " + shown + " is not writable");
 }
 
+// The file's bytes, or nothing when it cannot be opened or read (a folder, for one).
+std::optional<std::string> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::string text;
+  char chunk[4096];
+  while (in) {
+    in.read(chunk, sizeof chunk);
+    text.append(chunk, static_cast<std::size_t>(in.gcount()));
+  }
+  if (!in.is_open() || in.bad()) return std::nullopt;
+  return text;
+}
+
 }  // namespace
 
 int CheckFile(const std::string& path) {
@@ -383,13 +291,13 @@ int CheckFile(const std::string& path) {
   qv::TCFGData cfg;
   const bool accepted = qv::LoadCFGData(path.c_str(), cfg);
   Report report;
-  std::ifstream in(path, std::ios::binary);
-  const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (!in.is_open()) report.Problem("the file cannot be read");
-
-  for (const Key& key : Keys()) CheckKey(path, key, cfg, report);
-  if (in.is_open()) CheckRaw(text, report);
-  if (cfg.LogEnabled == 1) CheckLogFolder(cfg, report);
+  if (const std::optional<std::string> text = ReadFile(path)) {
+    for (const qv::Parameter& key : qv::kParameters) CheckKey(path, key, cfg, report);
+    CheckRaw(*text, report);
+    if (cfg.LogEnabled == 1) CheckLogFolder(cfg, report);
+  } else {
+    report.Problem("the file cannot be read");  // and every key would read as absent
+  }
 
   std::printf("driver says: %s\n", U(cfg.Message).c_str());
   const int problems = report.Problems();

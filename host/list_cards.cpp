@@ -6,6 +6,7 @@
 
 #include "card/card_library.h"
 #include "card/discovery.h"
+#include "config/cfg_schema.h"
 #include "config/cp1250.h"
 #include "config/texts.h"
 #include "host/loader.h"
@@ -21,7 +22,6 @@ struct FreeCard {
 
 // A parameter file that selects the card by bus and slot: Windows-1250, CR LF.
 void PrintTemplate(const FreeCard& card) {
-  namespace t = qv::text;
   const std::string model(qv::CardModelName(card.device_id));
   std::string ini;
   auto line = [&ini](std::string_view text) {
@@ -31,22 +31,30 @@ void PrintTemplate(const FreeCard& card) {
   line("; Qv_lvk5120x parameter file for the " + model + " at PCI bus " + std::to_string(card.bus) +
        ", slot " + std::to_string(card.slot) + ".");
   line("; Made by qvhost --list-cards --ini-template. Save this file in Windows-1250.");
-  line(std::string("[") + std::string(t::kSectionCard.view()) + "]");
-  line(std::string(t::kKeyAutoDetect.view()) + "=0");
-  line(std::string(t::kKeyBus.view()) + "=" + std::to_string(card.bus));
-  line(std::string(t::kKeySlot.view()) + "=" + std::to_string(card.slot));
-  line(std::string(t::kKeyDemoMode.view()) + "=0");
-  line("");
-  line(std::string("[") + std::string(t::kSectionLog.view()) + "]");
-  line(std::string(t::kKeyLogEnabled.view()) + "=0");
-  line(std::string(t::kKeyLogFileName.view()) + "=" + std::string(t::kDefaultLogFileName.view()));
-  line("; Register values programmed into the card at initialisation.");
-  for (const char* key : {"CNT0RngReg", "CNT1RngReg", "CNT2RngReg"})
-    line(std::string(key) + "=$FFFFFF");
-  for (const char* key :
-       {"CNT0CMP1", "CNT1CMP1", "CNT2CMP1", "CNT0CMP2", "CNT1CMP2", "CNT2CMP2", "CNT0CWReg",
-        "CNT1CWReg", "CNT2CWReg", "CNTEnReg", "CMPEnReg", "XSTREnReg", "RTDOCfgReg"})
-    line(std::string(key) + "=0");
+  std::string_view section;
+  bool registers = false;
+  for (const qv::Parameter& p : qv::kParameters) {
+    if (p.section != section) {
+      if (!section.empty()) line("");
+      section = p.section;
+      line("[" + std::string(section) + "]");
+    }
+    if (!p.fallback.empty() && !registers) {  // the register keys come last
+      registers = true;
+      line("; Register values programmed into the card at initialisation.");
+    }
+    // Every key at its preset (a wide one in hex), but the card chosen by bus and slot.
+    std::string value = p.text != nullptr ? std::string(p.text_preset) : std::to_string(p.preset);
+    if (p.preset > 255) {
+      char hex[12];
+      std::snprintf(hex, sizeof hex, "$%" PRIX32, static_cast<uint32_t>(p.preset));
+      value = hex;
+    }
+    if (p.number == &qv::TCFGData::AutoDetect) value = "0";
+    if (p.number == &qv::TCFGData::Bus) value = std::to_string(card.bus);
+    if (p.number == &qv::TCFGData::Slot) value = std::to_string(card.slot);
+    line(std::string(p.key) + "=" + value);
+  }
   BinaryStdout();
   std::fwrite(ini.data(), 1, ini.size(), stdout);
   std::fflush(stdout);

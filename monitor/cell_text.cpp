@@ -1,7 +1,6 @@
 #include "monitor/cell_text.h"
 
-#include <charconv>
-
+#include "config/int_text.h"
 #include "config/texts.h"
 
 namespace qv {
@@ -11,12 +10,6 @@ void Append(TCellText& out, std::string_view text) {
   for (char c : text)
     if (out.Size + 1 < sizeof out.Data) out.Data[out.Size++] = c;
   out.Data[out.Size] = 0;
-}
-
-void AppendDecimal(TCellText& out, uint32_t value) {
-  char digits[10];
-  const auto r = std::to_chars(digits, digits + sizeof digits, value);
-  Append(out, {digits, static_cast<std::size_t>(r.ptr - digits)});
 }
 
 std::string BusSlot(const char* open, const TCFGData& cfg) {
@@ -41,7 +34,7 @@ std::string ByteToBin(uint8_t value) {
 
 void FormatDecimal(uint32_t value, TCellText& out) {
   out.Size = 0;
-  AppendDecimal(out, value);
+  Append(out, DecimalText(value).view());
 }
 
 void FormatBinary(uint32_t value, TCellText& out) {
@@ -54,7 +47,7 @@ void FormatBinary(uint32_t value, TCellText& out) {
 void FormatBinaryDecimal(uint8_t value, TCellText& out) {
   FormatBinary(value, out);
   Append(out, "  (");
-  AppendDecimal(out, value);
+  Append(out, DecimalText(value).view());
   Append(out, ")");
 }
 

@@ -104,17 +104,8 @@ std::optional<TFrame> RequestFrameExtents(GtkWidget* window) {
 std::string Utf8ToCp1250(const char* utf8) {
   std::string out;
   if (utf8 == nullptr) return out;
-  for (const gchar* p = utf8; *p != 0; p = g_utf8_next_char(p)) {
-    const gunichar cp = g_utf8_get_char(p);
-    char byte = '?';
-    if (cp < 0x80) {
-      byte = static_cast<char>(cp);
-    } else {
-      for (int b = 0; b < 128; ++b)
-        if (kCp1250High[b] != 0 && kCp1250High[b] == cp) byte = static_cast<char>(0x80 + b);
-    }
-    out += byte;
-  }
+  for (const gchar* p = utf8; *p != 0; p = g_utf8_next_char(p))
+    out += UnicodeToCp1250(g_utf8_get_char(p)).value_or('?');
   return out;
 }
 

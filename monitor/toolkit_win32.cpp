@@ -47,16 +47,7 @@ std::wstring ToWide(std::string_view text) {
 
 std::string FromWide(const std::wstring& text) {
   std::string out;
-  for (wchar_t w : text) {
-    char byte = '?';
-    if (w < 0x80) {
-      byte = static_cast<char>(w);
-    } else {
-      for (int b = 0; b < 128; ++b)
-        if (kCp1250High[b] != 0 && kCp1250High[b] == w) byte = static_cast<char>(0x80 + b);
-    }
-    out += byte;
-  }
+  for (wchar_t w : text) out += UnicodeToCp1250(w).value_or('?');
   return out;
 }
 

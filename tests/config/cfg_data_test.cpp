@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "config/cfg_schema.h"
 #include "config/texts.h"
 #include "tests/config/test_files.h"
 
@@ -17,27 +18,32 @@ namespace t = text;
 struct Register {
   const char* key;
   int32_t TCFGData::*field;
-  int32_t max;
 };
 
-const Register kRegisters[] = {
-    {"CNT0RngReg", &TCFGData::CNT0RngReg, 16777215},
-    {"CNT1RngReg", &TCFGData::CNT1RngReg, 16777215},
-    {"CNT2RngReg", &TCFGData::CNT2RngReg, 16777215},
-    {"CNT0CMP1", &TCFGData::CNT0CMP1, 16777215},
-    {"CNT1CMP1", &TCFGData::CNT1CMP1, 16777215},
-    {"CNT2CMP1", &TCFGData::CNT2CMP1, 16777215},
-    {"CNT0CMP2", &TCFGData::CNT0CMP2, 16777215},
-    {"CNT1CMP2", &TCFGData::CNT1CMP2, 16777215},
-    {"CNT2CMP2", &TCFGData::CNT2CMP2, 16777215},
-    {"CNT0CWReg", &TCFGData::CNT0CWReg, 255},
-    {"CNT1CWReg", &TCFGData::CNT1CWReg, 255},
-    {"CNT2CWReg", &TCFGData::CNT2CWReg, 255},
-    {"CNTEnReg", &TCFGData::CNTEnReg, 255},
-    {"CMPEnReg", &TCFGData::CMPEnReg, 255},
-    {"XSTREnReg", &TCFGData::XSTREnReg, 255},
-    {"RTDOCfgReg", &TCFGData::RTDOCfgReg, 255},
-};
+// The register keys and fields from the schema; their ranges and presets are stated below
+// on their own, so that a wrong row in the schema fails here.
+#define QV_TEST_REGISTER(name, max, preset) {#name, &TCFGData::name},
+const Register kRegisters[] = {QV_REGISTER_KEYS(QV_TEST_REGISTER)};
+#undef QV_TEST_REGISTER
+
+bool Wide(const Register& r) {
+  const std::string_view key(r.key);
+  return key.find("Rng") != key.npos || key.find("CMP1") != key.npos ||
+         key.find("CMP2") != key.npos;
+}
+int32_t Max(const Register& r) {
+  return Wide(r) ? 16777215 : 255;
+}
+
+// The error texts in full.
+constexpr Cp1250Text kErrAutoDetect =
+    "Chyba parametrického souboru - Nastavení karty / Automatická detekce = ";
+constexpr Cp1250Text kErrBus = "Chyba parametrického souboru - Nastavení karty / BUS = ";
+constexpr Cp1250Text kErrSlot = "Chyba parametrického souboru - Nastavení karty / SLOT = ";
+constexpr Cp1250Text kErrLogEnabled = "Chyba parametrického souboru - Logovací soubor / Povolen = ";
+constexpr Cp1250Text kErrLogFileName =
+    "Chyba parametrického souboru - Logovací soubor / Název souboru = ";
+constexpr Cp1250Text kErrCardConfigPrefix = "Chyba parametrického souboru - Konfigurace karty / ";
 
 std::string Line(std::string_view a, std::string_view b = {}, std::string_view c = {}) {
   return std::string(a) + std::string(b) + std::string(c) + "\r\n";
@@ -118,11 +124,11 @@ TEST_F(LoadCFGDataTest, ValidityTestIsCaseSensitiveAndEmptyPasses) {
 
 TEST_F(LoadCFGDataTest, ReadsCardSettings) {
   ASSERT_TRUE(Load(AutoDetect("0") + Key(t::kKeyBus, "0x1F") + Key(t::kKeySlot, "13") +
-                   Key(t::kKeyDemoMode, "7")));
+                   Key(t::kKeyDemoMode, "-7")));
   EXPECT_EQ(cfg_.AutoDetect, 0);
   EXPECT_EQ(cfg_.Bus, 31);
   EXPECT_EQ(cfg_.Slot, 13);
-  EXPECT_EQ(cfg_.DemoMode, 7);
+  EXPECT_EQ(cfg_.DemoMode, -7);
   EXPECT_EQ(cfg_.ActualBus, 31);
   EXPECT_EQ(cfg_.ActualSlot, 13);
   for (const char* bus : {"$1f", "x1F"}) {
@@ -140,16 +146,31 @@ TEST_F(LoadCFGDataTest, ReadsCardSettings) {
 
 TEST_F(LoadCFGDataTest, ReportsTheFirstInvalidValueAndKeepsEveryValueRead) {
   EXPECT_FALSE(Load(AutoDetect("5") + Key(t::kKeyBus, "300")));
-  EXPECT_EQ(cfg_.Message, std::string(t::kErrAutoDetect.view()) + "5.");
+  EXPECT_EQ(cfg_.Message, std::string(kErrAutoDetect.view()) + "5.");
   EXPECT_EQ(cfg_.Bus, 300);
   EXPECT_EQ(cfg_.ActualBus, 77);
   EXPECT_FALSE(Load(AutoDetect("1") + Key(t::kKeyBus, "$100")));
-  EXPECT_EQ(cfg_.Message, std::string(t::kErrBus.view()) + "256.");
+  EXPECT_EQ(cfg_.Message, std::string(kErrBus.view()) + "256.");
   EXPECT_FALSE(Load(AutoDetect("1") + Key(t::kKeySlot, "-5")));
-  EXPECT_EQ(cfg_.Message, std::string(t::kErrSlot.view()) + "-5.");
+  EXPECT_EQ(cfg_.Message, std::string(kErrSlot.view()) + "-5.");
   EXPECT_TRUE(Load(AutoDetect("1") + Key(t::kKeyBus, "255") + Key(t::kKeySlot, "255")));
   EXPECT_FALSE(Load(AutoDetect("-2147483648")));
-  EXPECT_EQ(cfg_.Message, std::string(t::kErrAutoDetect.view()) + "-2147483648.");
+  EXPECT_EQ(cfg_.Message, std::string(kErrAutoDetect.view()) + "-2147483648.");
+  // Just outside either end of each range.
+  const std::string log = Section(t::kSectionLog);
+  const std::pair<std::string, std::string> outside[] = {
+      {AutoDetect("2"), std::string(kErrAutoDetect.view()) + "2."},
+      {AutoDetect("-1"), std::string(kErrAutoDetect.view()) + "-1."},
+      {AutoDetect("1") + Key(t::kKeyBus, "-1"), std::string(kErrBus.view()) + "-1."},
+      {AutoDetect("1") + Key(t::kKeySlot, "256"), std::string(kErrSlot.view()) + "256."},
+      {AutoDetect("1") + Key(t::kKeySlot, "-1"), std::string(kErrSlot.view()) + "-1."},
+      {AutoDetect("1") + log + Key(t::kKeyLogEnabled, "-1"),
+       std::string(kErrLogEnabled.view()) + "-1."},
+  };
+  for (const auto& [lines, message] : outside) {
+    EXPECT_FALSE(Load(lines)) << message;
+    EXPECT_EQ(cfg_.Message, message);
+  }
 }
 
 TEST_F(LoadCFGDataTest, LogSettings) {
@@ -158,15 +179,15 @@ TEST_F(LoadCFGDataTest, LogSettings) {
   ASSERT_TRUE(Load(card, log + Key(t::kKeyLogEnabled, "1")));
   EXPECT_EQ(cfg_.LogFileName, t::kDefaultLogFileName.view());
   EXPECT_FALSE(Load(card, log + Key(t::kKeyLogEnabled, "1") + Key(t::kKeyLogFileName, "")));
-  EXPECT_EQ(cfg_.Message, std::string(t::kErrLogFileName.view()) + ".");
+  EXPECT_EQ(cfg_.Message, std::string(kErrLogFileName.view()) + ".");
   EXPECT_FALSE(Load(card, log + Key(t::kKeyLogEnabled, "1") + Key(t::kKeyLogFileName, "ab")));
-  EXPECT_EQ(cfg_.Message, std::string(t::kErrLogFileName.view()) + "ab.");
+  EXPECT_EQ(cfg_.Message, std::string(kErrLogFileName.view()) + "ab.");
   ASSERT_TRUE(Load(card, log + Key(t::kKeyLogEnabled, "1") + Key(t::kKeyLogFileName, "abc")));
   EXPECT_EQ(cfg_.LogFileName, "abc");
   ASSERT_TRUE(Load(card, log + Key(t::kKeyLogEnabled, "0") + Key(t::kKeyLogFileName, "")));
   EXPECT_EQ(cfg_.LogFileName, "");
   EXPECT_FALSE(Load(card, log + Key(t::kKeyLogEnabled, "2")));
-  EXPECT_EQ(cfg_.Message, std::string(t::kErrLogEnabled.view()) + "2.");
+  EXPECT_EQ(cfg_.Message, std::string(kErrLogEnabled.view()) + "2.");
   // A name longer than a value may be is cut, as any value.
   ASSERT_TRUE(Load(card, log + Key(t::kKeyLogFileName, std::string(3000, 'n'))));
   EXPECT_EQ(cfg_.LogFileName, std::string(2047, 'n'));
@@ -179,26 +200,32 @@ TEST_F(LoadCFGDataTest, RegisterValuesAndTheirChecks) {
   // The exact bytes of the message, "é" being 0xE9 in Windows-1250.
   EXPECT_EQ(cfg_.Message, "Chyba parametrick\xE9ho souboru - Konfigurace karty / CNT0RngReg = -1.");
   EXPECT_FALSE(Load(card, log + Key("CNT0RngReg", "16777216")));
-  EXPECT_EQ(cfg_.Message, std::string(t::kErrCardConfigPrefix.view()) + "CNT0RngReg = 16777216.");
+  EXPECT_EQ(cfg_.Message, std::string(kErrCardConfigPrefix.view()) + "CNT0RngReg = 16777216.");
   ASSERT_TRUE(Load(card, log + Key("CNT0RngReg", "2147483648")));  // no number: preset
   EXPECT_EQ(cfg_.CNT0RngReg, 16777215);
 
   // Every key reaches its own field, and each at its maximum is accepted.
-  std::string all;
-  for (const Register& r : kRegisters) all += Key(r.key, std::to_string(r.max - (&r - kRegisters)));
-  ASSERT_TRUE(Load(card, log + all)) << cfg_.Message;
-  for (const Register& r : kRegisters) EXPECT_EQ(cfg_.*r.field, r.max - (&r - kRegisters)) << r.key;
+  std::string distinct, at_max;
+  for (const Register& r : kRegisters) {
+    distinct += Key(r.key, std::to_string(Max(r) - (&r - kRegisters)));
+    at_max += Key(r.key, std::to_string(Max(r)));
+  }
+  ASSERT_TRUE(Load(card, log + distinct)) << cfg_.Message;
+  for (const Register& r : kRegisters)
+    EXPECT_EQ(cfg_.*r.field, Max(r) - (&r - kRegisters)) << r.key;
+  EXPECT_TRUE(Load(card, log + at_max)) << cfg_.Message;
 
-  // Checked in order: the first key past its maximum is named although later ones fail too.
+  // Checked in order: the first key out of range, at either end, is named although later
+  // ones fail too.
   for (std::size_t i = 0; i < std::size(kRegisters); ++i) {
-    std::string keys;
-    for (std::size_t j = 0; j < std::size(kRegisters); ++j)
-      keys += Key(kRegisters[j].key, j < i    ? "0"
-                                     : j == i ? std::to_string(kRegisters[j].max + 1)
-                                              : "-1");
-    EXPECT_FALSE(Load(card, log + keys));
-    EXPECT_EQ(cfg_.Message, std::string(t::kErrCardConfigPrefix.view()) + kRegisters[i].key +
-                                " = " + std::to_string(kRegisters[i].max + 1) + ".");
+    for (const int32_t outside : {Max(kRegisters[i]) + 1, -1}) {
+      std::string keys;
+      for (std::size_t j = 0; j < std::size(kRegisters); ++j)
+        keys += Key(kRegisters[j].key, j < i ? "0" : j == i ? std::to_string(outside) : "-1");
+      EXPECT_FALSE(Load(card, log + keys));
+      EXPECT_EQ(cfg_.Message, std::string(kErrCardConfigPrefix.view()) + kRegisters[i].key + " = " +
+                                  std::to_string(outside) + ".");
+    }
   }
 }
 
@@ -215,7 +242,7 @@ TEST_F(LoadCFGDataTest, RegisterKeysFromEitherSectionTheLogSectionFirst) {
                              Section(t::kSectionCardConfig) + Key("CNT1CMP1", "9")));
   EXPECT_EQ(cfg_.CNT1CMP1, 0);
   EXPECT_FALSE(Load(card, Section(t::kSectionCardConfig) + Key("RTDOCfgReg", "256")));
-  EXPECT_EQ(cfg_.Message, std::string(t::kErrCardConfigPrefix.view()) + "RTDOCfgReg = 256.");
+  EXPECT_EQ(cfg_.Message, std::string(kErrCardConfigPrefix.view()) + "RTDOCfgReg = 256.");
 }
 
 TEST_F(LoadCFGDataTest, ShippedExamplesLoad) {

@@ -5,29 +5,7 @@
 namespace qvtest {
 
 std::string ToCp1250(const std::string& utf8) {
-  std::string out;
-  for (std::size_t i = 0; i < utf8.size();) {
-    const auto b = static_cast<unsigned char>(utf8[i]);
-    char32_t cp = b;
-    std::size_t len = 1;
-    if ((b & 0xE0) == 0xC0) {
-      cp = (char32_t(b & 0x1F) << 6) | (utf8[i + 1] & 0x3F);
-      len = 2;
-    } else if ((b & 0xF0) == 0xE0) {
-      cp = (char32_t(b & 0x0F) << 12) | (char32_t(utf8[i + 1] & 0x3F) << 6) | (utf8[i + 2] & 0x3F);
-      len = 3;
-    }
-    char byte = '?';
-    if (cp < 0x80) {
-      byte = static_cast<char>(cp);
-    } else {
-      for (int k = 0; k < 128; ++k)
-        if (qv::kCp1250High[k] == cp) byte = static_cast<char>(0x80 + k);
-    }
-    out += byte;
-    i += len;
-  }
-  return out;
+  return qv::Utf8ToCp1250(utf8).value();
 }
 
 std::string Ini::Bytes() const {

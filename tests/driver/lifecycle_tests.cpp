@@ -139,7 +139,7 @@ TEST_F(Lifecycle, ParameterErrorReachesTheHostAndKeepsCFGData) {
   ini.card = "Automatická detekce=1\r\nBUS=300\r\n";
   const auto r = CallInit(p, Write(ini));
   EXPECT_FALSE(r.ok);
-  EXPECT_EQ(r.error, std::string(qv::text::kErrBus.view()) + "300.");
+  EXPECT_EQ(r.error, ToCp1250("Chyba parametrického souboru - Nastavení karty / BUS = 300."));
   EXPECT_EQ(Instance(p).CFGData.Bus, 0);
 }
 

@@ -9,7 +9,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 run() { if [ -n "$emulator" ]; then "$emulator" "$qvhost" "$@"; else "$qvhost" "$@"; fi; }
 fail() { echo "tools_e2e: $*"; [ -f "$work/out" ] && cat "$work/out"; exit 1; }
-# expect STATUS PATTERN... -- ARGS...: the exit status, and each pattern in the output.
+# expect STATUS PATTERN... -- ARGS...: the exit status, and each pattern in the output (one
+# starting with "!": not in it).
 expect() {
   local want=$1 patterns=()
   shift
@@ -19,7 +20,13 @@ expect() {
   run "$@" >"$work/out" 2>&1 || status=$?
   tr -d '\r' <"$work/out" >"$work/out.txt"
   [ $status = "$want" ] || fail "qvhost $*: exit status $status, expected $want"
-  for p in "${patterns[@]}"; do grep -Eq -- "$p" "$work/out.txt" || fail "qvhost $*: no /$p/"; done
+  for p in "${patterns[@]}"; do
+    if [ "${p:0:1}" = '!' ]; then
+      if grep -Eq -- "${p:1}" "$work/out.txt"; then fail "qvhost $*: /${p:1}/"; fi
+    else
+      grep -Eq -- "$p" "$work/out.txt" || fail "qvhost $*: no /$p/"
+    fi
+  done
   echo "ok: qvhost $*"
 }
 
@@ -38,6 +45,7 @@ grep -q 'LVK-5120B' "$work/list.txt" || fail "--ini-template: the list is not on
 if tr -d '\r' <"$work/card.ini" | cmp -s - "$work/card.ini"; then fail "template without CR LF"; fi
 if grep -q $'[^\r]$' "$work/card.ini"; then fail "a template line without CR LF"; fi
 printf '[Nastaven\xed karty]' | grep -qaF -f - "$work/card.ini" || fail "template not in Windows-1250"
+cmp -s "$work/card.ini" "$here/template.ini" || fail "the template differs from template.ini"
 expect 0 '^\[Nastavení karty\] BUS = "2"' '^\[Nastavení karty\] SLOT = "13"' \
   'driver says: Bez chyby' 'accepted, 0 problems' -- --check "$work/card.ini"
 expect 0 'Init +ok' -- --ini "$work/card.ini"
@@ -65,6 +73,18 @@ expect 1 'BUS = "300" +-> 300, out of range 0\.\.255  <- problem' \
   "log file's folder no-such-folder does not exist" \
   'driver says: Chyba parametrického souboru - Nastavení karty / BUS = 300\.$' \
   'refused, 5 problems found' -- --check "$here/faults.ini"
+# Names in UTF-8 are the one finding: no notes on the sections they make unknown.
 expect 1 'line 4: section \[Nastavení karty\] is written in UTF-8' \
-  'line 5: key Automatická detekce is written in UTF-8' \
+  'line 5: key Automatická detekce is written in UTF-8' '!note:' \
   'driver says: Chybný parametrický soubor\.$' -- --check "$here/utf8.ini"
+# The log file name's minimum of three characters, met and missed by one.
+for name in abc ab; do
+  printf '[Nastaven\xed karty]\r\nAutomatick\xe1 detekce=1\r\n[Logovac\xed soubor]\r\n' >"$work/$name.ini"
+  printf 'Povolen=1\r\nN\xe1zev souboru=%s\r\n' "$name" >>"$work/$name.ini"
+done
+expect 0 'Název souboru = "abc" +-> ok$' 'accepted, 0 problems' -- --check "$work/abc.ini"
+expect 1 'Název souboru = "ab" +-> too short' 'refused, 1 problem found' -- --check "$work/ab.ini"
+# A file that cannot be read (none, or a folder) is the one finding.
+for unreadable in "$work/none.ini" "$work"; do
+  expect 1 'the file cannot be read' '!absent' 'refused, 1 problem found' -- --check "$unreadable"
+done

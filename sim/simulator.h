@@ -1,5 +1,6 @@
-// The simulator's one shared state behind one mutex: the configured cards, the journal and
-// the trace. The nine card functions and the test interface both work on it.
+// The simulator's one shared state behind one mutex: the configured cards (or the replay of
+// a trace), the journal and the trace. The nine card functions and the test interface both
+// work on it.
 #pragma once
 
 #include <array>

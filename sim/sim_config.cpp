@@ -48,18 +48,6 @@ bool ParseFunction(std::string_view word, OX952SimFunction* f) {
   return false;
 }
 
-bool ParseRaiseKind(std::string_view word, RaiseKind* kind) {
-  for (RaiseKind k :
-       {RaiseKind::kAccessViolation, RaiseKind::kIllegalInstruction, RaiseKind::kDivideByZero,
-        RaiseKind::kCppException, RaiseKind::kForeignException, RaiseKind::kHandledException}) {
-    if (word == RaiseKindName(k)) {
-      *kind = k;
-      return true;
-    }
-  }
-  return false;
-}
-
 // Parses one non-empty line into `config`; returns "" or what is wrong.
 std::string ParseLine(const std::vector<std::string_view>& w, SimConfig* config) {
   const std::string_view keyword = w[0];
@@ -105,7 +93,7 @@ std::string ParseLine(const std::vector<std::string_view>& w, SimConfig* config)
   if (keyword == "raise") {
     RaiseEntry raise;
     if (w.size() < 2) return "missing kind of fault";
-    if (!ParseRaiseKind(w[1], &raise.kind)) {
+    if (!RaiseKindFromName(w[1], &raise.kind)) {
       return "unknown kind '" + std::string(w[1]) +
              "' (access-violation, illegal-instruction, divide-by-zero, cpp-exception, "
              "foreign-exception or handled-exception)";
@@ -170,6 +158,18 @@ const char* RaiseKindName(RaiseKind kind) {
       break;
   }
   return "none";
+}
+
+bool RaiseKindFromName(std::string_view name, RaiseKind* kind) {
+  for (RaiseKind k :
+       {RaiseKind::kAccessViolation, RaiseKind::kIllegalInstruction, RaiseKind::kDivideByZero,
+        RaiseKind::kCppException, RaiseKind::kForeignException, RaiseKind::kHandledException}) {
+    if (name == RaiseKindName(k)) {
+      *kind = k;
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace qv::sim

@@ -61,7 +61,8 @@ SimConfig DefaultSimConfig();
 bool ParseSimConfig(std::string_view text, std::string_view source, SimConfig* config,
                     std::string* error);
 
-// "access-violation" etc., as the configuration and the trace name it.
+// "access-violation" etc., as the configuration and the trace name it; and back.
 const char* RaiseKindName(RaiseKind kind);
+bool RaiseKindFromName(std::string_view name, RaiseKind* kind);
 
 }  // namespace qv::sim

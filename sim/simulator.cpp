@@ -10,6 +10,7 @@ namespace {
 
 constexpr const char* kConfigVariable = "VODRA_OX952_SIM";
 constexpr const char* kTraceVariable = "VODRA_OX952_TRACE";
+constexpr const char* kReplayVariable = "VODRA_OX952_REPLAY";
 
 std::string ReadWholeFile(const std::string& path, bool* ok) {
   std::string text;
@@ -25,6 +26,15 @@ std::string ReadWholeFile(const std::string& path, bool* ok) {
 }
 
 }  // namespace
+
+trace::TraceCall Call::Line() const {
+  trace::TraceCall line;
+  line.function = static_cast<uint32_t>(record.function);
+  for (int i = 0; i < 3; ++i) line.args[i] = record.args[i];
+  line.stored = stored;
+  line.result = record.result;
+  return line;
+}
 
 std::unique_lock<std::mutex> Simulator::Lock() {
   std::unique_lock<std::mutex> lock(mutex_);
@@ -79,9 +89,28 @@ SimCard* Simulator::OpenCardAt(uint32_t address, uint32_t* offset) {
   return nullptr;
 }
 
-void Simulator::Finish(const Call& call, const char* raised) {
+bool Simulator::Replayed(Call& call) {
+  if (!replay_) return false;
+  trace::TraceCall line = call.Line();
+  std::string report;
+  call.raise = replay_->Answer(line, &report);
+  call.record.result = line.result;
+  for (int i = 0; i < 3; ++i) {
+    if (line.stored & (1u << i)) call.Store(i, line.args[i]);
+  }
+  if (!report.empty()) {
+    std::fprintf(stderr, "VODRA_OX952 simulator: %s\n", report.c_str());
+    if (trace_) {
+      std::fprintf(trace_, "# %s\n", report.c_str());
+      std::fflush(trace_);
+    }
+  }
+  return true;
+}
+
+void Simulator::Finish(const Call& call) {
   if (journal_.size() < OX952SIM_JOURNAL_LIMIT) journal_.push_back(call.record);
-  if (trace_) WriteTrace(call, raised);
+  if (trace_) WriteTrace(call);
 }
 
 uint32_t Simulator::OpenCount() const {
@@ -95,6 +124,7 @@ void Simulator::ClearState() {
   journal_.clear();
   calls_.fill(0);
   closed_accesses_ = 0;
+  replay_.reset();
   loaded_ = true;
 }
 
@@ -111,6 +141,14 @@ void Simulator::LoadFromEnvironment() {
   ClearState();
   OpenTrace();
   std::string path;
+  if (ReadEnv(kReplayVariable, &path) && !path.empty()) {
+    // The trace's calls stand in for the card model: no cards of its own.
+    bool ok = false;
+    const std::string text = ReadWholeFile(path, &ok);
+    replay_.emplace(path, text, ok ? std::string() : std::string("the file cannot be read"));
+    Apply(SimConfig{}, {});
+    return;
+  }
   if (!ReadEnv(kConfigVariable, &path) || path.empty()) {
     Apply(DefaultSimConfig(), {});
     return;
@@ -144,17 +182,12 @@ void Simulator::CloseTrace() {
   trace_ = nullptr;
 }
 
-void Simulator::WriteTrace(const Call& call, const char* raised) {
-  const OX952SimCall& r = call.record;
-  trace::TraceCall line_call;
-  line_call.function = static_cast<uint32_t>(r.function);
-  for (int i = 0; i < 3; ++i) line_call.args[i] = r.args[i];
-  line_call.stored = call.stored;
-  line_call.result = r.result;
+void Simulator::WriteTrace(const Call& call) {
+  // A handled exception is the library's own business: the call returns as usual.
+  const bool raised = call.raise != RaiseKind::kNone && call.raise != RaiseKind::kHandledException;
+  const std::string ending = raised ? std::string("raises ") + RaiseKindName(call.raise) : "";
   char line[192];
-  std::string ending;
-  if (raised) ending = std::string("raises ") + raised;
-  trace::FormatTraceLine(line_call, raised ? ending.c_str() : nullptr, line, sizeof line);
+  trace::FormatTraceLine(call.Line(), raised ? ending.c_str() : nullptr, line, sizeof line);
   std::fputs(line, trace_);
   std::fputc('\n', trace_);
   std::fflush(trace_);
@@ -167,40 +200,49 @@ Simulator& Sim() {
 
 namespace {
 
-Call Begin(OX952SimFunction f, uint32_t a0 = 0, uint32_t a1 = 0, uint32_t a2 = 0) {
+void Argument(Call& call, int i, uint32_t value) {
+  call.record.args[i] = value;
+}
+void Argument(Call& call, int i, uint32_t* out) {
+  call.out[i] = out;
+}
+
+// The call with its arguments in the order of OX952_FUNCTIONS.
+template <typename... A>
+Call Begin(OX952SimFunction f, A... args) {
   Call call;
   call.record.function = f;
-  call.record.args[0] = a0;
-  call.record.args[1] = a1;
-  call.record.args[2] = a2;
+  int i = 0;
+  (Argument(call, i++, args), ...);
   return call;
 }
 
-void Store(Call& call, int arg, uint32_t* out, uint32_t value) {
-  *out = value;
-  call.record.args[arg] = value;
-  call.stored |= static_cast<uint8_t>(1u << arg);
-}
-
-// One call under the lock: a configured fault's result, or else what `answer` makes of it.
+// One call under the lock: the replay's answer, a configured fault's result, or else what
+// `answer` makes of it; then what it raises, outside the lock, so that whoever catches it
+// may call us again.
 template <typename Answer>
 uint32_t Run(Call call, Answer answer) {
   Simulator& sim = Sim();
-  auto lock = sim.Lock();
-  uint32_t& result = call.record.result;
-  result = sim.FaultResult(call.record.function);
-  if (result == 0) result = answer(sim, call);
-  sim.Finish(call);
-  return result;
+  {
+    auto lock = sim.Lock();
+    if (!sim.Replayed(call)) {
+      uint32_t& result = call.record.result;
+      result = sim.FaultResult(call.record.function);
+      if (result == 0) result = answer(sim, call);
+    }
+    sim.Finish(call);
+  }
+  if (call.raise != RaiseKind::kNone) kSimPlatform.Raise(call.raise);
+  return call.record.result;
 }
 
 // Card_DID, Card_BUS and Card_SLOT differ only in the field they report.
 uint32_t CardField(OX952SimFunction f, uint32_t card, uint32_t* out, uint32_t CardEntry::*field) {
-  return Run(Begin(f, card), [&](Simulator& sim, Call& call) -> uint32_t {
+  return Run(Begin(f, card, out), [&](Simulator& sim, Call& call) -> uint32_t {
     if (!out) return OX952SIM_ERR_NULL_POINTER;
     SimCard* c = sim.Card(card);
     if (!c) return OX952SIM_ERR_BAD_CARD;
-    Store(call, 1, out, c->entry.*field);
+    call.Store(1, c->entry.*field);
     return 0;
   });
 }
@@ -214,36 +256,15 @@ using namespace qv::sim;
 extern "C" {
 
 OX952_API uint32_t OX952_CALL OX952_CardsInSystem(uint32_t* count) {
-  RaiseKind raise = RaiseKind::kNone;
-  bool handled = false;  // raised and handled inside: the call goes on as usual
-  uint32_t result = 0;
-  {
-    Simulator& sim = Sim();
-    auto lock = sim.Lock();
-    Call call = Begin(OX952SIM_CardsInSystem);
-    result = sim.FaultResult(OX952SIM_CardsInSystem);  // counts the call
-    const RaiseKind configured = sim.RaiseAtThisCall();
-    handled = configured == RaiseKind::kHandledException;
-    if (result == 0) {
-      if (configured != RaiseKind::kNone && !handled) {
-        raise = configured;
-        result = OX952SIM_RAISED;
-      } else if (!count) {
-        result = OX952SIM_ERR_NULL_POINTER;
-      } else if (sim.ConfigBad()) {
-        result = OX952SIM_ERR_CONFIG;
-        Store(call, 0, count, 0);
-      } else {
-        Store(call, 0, count, sim.CardCount());
-      }
-    }
-    call.record.result = result;
-    sim.Finish(call, raise != RaiseKind::kNone ? RaiseKindName(raise) : nullptr);
-  }
-  // Raised outside the lock: whoever catches it may call us again.
-  if (handled) kSimPlatform.Raise(RaiseKind::kHandledException);
-  if (raise != RaiseKind::kNone) kSimPlatform.Raise(raise);
-  return result;
+  return Run(Begin(OX952SIM_CardsInSystem, count), [&](Simulator& sim, Call& call) -> uint32_t {
+    // A handled exception is raised too, and then the call goes on as usual.
+    call.raise = sim.RaiseAtThisCall();
+    if (call.raise != RaiseKind::kNone && call.raise != RaiseKind::kHandledException)
+      return OX952SIM_RAISED;
+    if (!count) return OX952SIM_ERR_NULL_POINTER;
+    call.Store(0, sim.ConfigBad() ? 0 : sim.CardCount());
+    return sim.ConfigBad() ? OX952SIM_ERR_CONFIG : 0;
+  });
 }
 
 OX952_API uint32_t OX952_CALL OX952_Card_DID(uint32_t card, uint32_t* device_id) {
@@ -269,16 +290,18 @@ OX952_API uint32_t OX952_CALL OX952_Open(uint32_t card, uint32_t zero) {
 }
 
 OX952_API uint32_t OX952_CALL OX952_BAR11_BaseAdr(uint32_t card, uint32_t* base, uint32_t* second) {
-  return Run(Begin(OX952SIM_BAR11_BaseAdr, card), [&](Simulator& sim, Call& call) -> uint32_t {
-    if (!base) return OX952SIM_ERR_NULL_POINTER;
-    SimCard* c = sim.Card(card);
-    if (!c) return OX952SIM_ERR_BAD_CARD;
-    if (!c->open) return OX952SIM_ERR_NOT_OPEN;
-    Store(call, 1, base, OX952SIM_BASE_FIRST + card * OX952SIM_BASE_STEP);
-    // The second value is the window's length; nobody relies on it.
-    if (second) Store(call, 2, second, OX952SIM_WINDOW_SIZE);
-    return 0;
-  });
+  return Run(Begin(OX952SIM_BAR11_BaseAdr, card, base, second),
+             [&](Simulator& sim, Call& call) -> uint32_t {
+               if (!base) return OX952SIM_ERR_NULL_POINTER;
+               SimCard* c = sim.Card(card);
+               if (!c) return OX952SIM_ERR_BAD_CARD;
+               if (!c->open) return OX952SIM_ERR_NOT_OPEN;
+               call.Store(1, OX952SIM_BASE_FIRST + card * OX952SIM_BASE_STEP);
+               // The second value is the window's length (may be a null pointer); nobody relies on
+               // it.
+               call.Store(2, OX952SIM_WINDOW_SIZE);
+               return 0;
+             });
 }
 
 OX952_API uint32_t OX952_CALL OX952_Close(uint32_t card) {

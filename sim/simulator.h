@@ -1,15 +1,18 @@
-// The simulator's one shared state behind one mutex: the configured cards, the journal and
-// the trace. The nine card functions and the test interface both work on it.
+// The simulator's one shared state behind one mutex: the configured cards (or the replay of
+// a trace), the journal and the trace. The nine card functions and the test interface both
+// work on it.
 #pragma once
 
 #include <array>
 #include <cstdio>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "sim/card_model.h"
 #include "sim/ox952_sim.h"
+#include "sim/replay.h"
 #include "sim/sim_config.h"
 #include "trace/trace_line.h"
 
@@ -24,7 +27,18 @@ struct SimCard {
 // A call on its way into the journal and the trace.
 struct Call {
   OX952SimCall record{};
-  uint8_t stored = 0;  // bit i: args[i] is an out-argument that the call filled
+  uint8_t stored = 0;                  // bit i: args[i] is an out-argument that the call filled
+  uint32_t* out[3] = {};               // the caller's out-arguments, by place
+  RaiseKind raise = RaiseKind::kNone;  // raised after the call, outside the lock
+
+  // Stores `value` in out-argument `arg`, when the caller gave one.
+  void Store(int arg, uint32_t value) {
+    if (out[arg] == nullptr) return;
+    *out[arg] = value;
+    record.args[arg] = value;
+    stored |= static_cast<uint8_t>(1u << arg);
+  }
+  trace::TraceCall Line() const;
 };
 
 class Simulator {
@@ -45,8 +59,10 @@ class Simulator {
   // The open card whose window holds `address`, with the offset in it; counts misses.
   SimCard* OpenCardAt(uint32_t address, uint32_t* offset);
 
-  // Journals and traces a finished call; `raised` names what it raised instead of returning.
-  void Finish(const Call& call, const char* raised = nullptr);
+  // With a replay (VODRA_OX952_REPLAY): answers the call from the trace and returns true.
+  bool Replayed(Call& call);
+  // Journals and traces a finished call, and what it raises instead of returning.
+  void Finish(const Call& call);
 
   bool ConfigBad() const { return !config_error_.empty(); }
   const std::string& ConfigError() const { return config_error_; }
@@ -61,7 +77,7 @@ class Simulator {
   void LoadFromEnvironment();
   void OpenTrace();
   void CloseTrace();
-  void WriteTrace(const Call& call, const char* raised);
+  void WriteTrace(const Call& call);
 
   std::mutex mutex_;
   bool loaded_ = false;
@@ -72,6 +88,7 @@ class Simulator {
   std::array<uint32_t, trace::kFunctionCount> calls_{};
   uint32_t closed_accesses_ = 0;
   std::FILE* trace_ = nullptr;
+  std::optional<Replay> replay_;
 };
 
 Simulator& Sim();

@@ -1,5 +1,6 @@
 #include "trace/trace_line.h"
 
+#include <charconv>
 #include <cstdio>
 
 namespace qv::trace {
@@ -32,6 +33,26 @@ void Append(char* out, std::size_t size, std::size_t& len, const char* format, A
     len += static_cast<std::size_t>(n) < size - len ? static_cast<std::size_t>(n) : size - len - 1;
 }
 
+// Takes `text` off the front of `line` when it is there.
+bool Take(std::string_view& line, std::string_view text) {
+  if (line.substr(0, text.size()) != text) return false;
+  line.remove_prefix(text.size());
+  return true;
+}
+
+// Takes a value off the front of `line` as ValueFormat shows it for `letter`.
+bool TakeValue(std::string_view& line, char letter, uint32_t* value) {
+  const bool hex = ValueFormat(letter)[0] == '0';
+  if (hex && !Take(line, "0x")) return false;
+  const std::size_t digits = line.find_first_not_of(hex ? "0123456789ABCDEFabcdef" : "0123456789");
+  const std::size_t n = digits == std::string_view::npos ? line.size() : digits;
+  if (n == 0 || (hex && n > 8)) return false;
+  const auto [end, ec] = std::from_chars(line.data(), line.data() + n, *value, hex ? 16 : 10);
+  if (ec != std::errc() || end != line.data() + n) return false;
+  line.remove_prefix(n);
+  return true;
+}
+
 }  // namespace
 
 const char* FunctionName(uint32_t function) {
@@ -60,6 +81,44 @@ std::size_t FormatTraceLine(const TraceCall& call, const char* ending, char* out
     Append(out, size, len, ValueFormat(letters[i + 1]), static_cast<unsigned>(call.result));
   }
   return len;
+}
+
+bool ParseTraceLine(std::string_view line, TraceCall* call, std::string_view* ending) {
+  TraceCall c;
+  const std::string_view name = line.substr(0, line.find('('));
+  while (c.function < kFunctionCount && name != kFunctions[c.function].name) ++c.function;
+  if (c.function == kFunctionCount || !Take(line, name) || !Take(line, "(")) return false;
+  const char* letters = kFunctions[c.function].trace;
+  int i = 0;
+  for (; letters[i] != '='; ++i) {
+    if (i != 0 && !Take(line, ", ")) return false;
+    if (IsOut(letters[i])) {
+      if (!Take(line, "out ")) return false;
+      if (Take(line, "-")) continue;
+      c.stored |= static_cast<uint8_t>(1u << i);
+    }
+    if (!TakeValue(line, letters[i], &c.args[i])) return false;
+  }
+  if (!Take(line, ")")) return false;
+  if (Take(line, " = ")) {
+    if (!TakeValue(line, letters[i + 1], &c.result) || !line.empty()) return false;
+  } else if (!Take(line, " ") || line.empty()) {
+    return false;
+  }
+  *call = c;
+  *ending = line;
+  return true;
+}
+
+std::size_t TimeStampLength(std::string_view line) {
+  // What the tracing library writes before each line: "%04d-%02d-%02d %02d:%02d:%02d.%03d ".
+  constexpr std::string_view kPattern = "0000-00-00 00:00:00.000 ";
+  if (line.size() < kPattern.size()) return 0;
+  for (std::size_t i = 0; i < kPattern.size(); ++i) {
+    const bool digit = line[i] >= '0' && line[i] <= '9';
+    if (kPattern[i] == '0' ? !digit : line[i] != kPattern[i]) return 0;
+  }
+  return kPattern.size();
 }
 
 }  // namespace qv::trace

@@ -1,10 +1,12 @@
 // One line of the card library trace: the simulator's own trace and the tracing library
-// both format their lines here, so that the two can be compared line by line.
+// both format their lines here, so that the two can be compared line by line, and the
+// simulator's replay reads them back here, with the same letters.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
+#include <string_view>
 
 #include "card/ox952.h"
 
@@ -46,5 +48,14 @@ struct TraceCall {
 // the result ("raises access-violation"). No line end. Returns the length written into
 // `out`, which is cut to size - 1 and zero-terminated.
 std::size_t FormatTraceLine(const TraceCall& call, const char* ending, char* out, std::size_t size);
+
+// Reads a line as FormatTraceLine writes it (no line end, no time stamp): the call, and in
+// `ending` the text after ") " of a line without a result ("...", "raises ..."), else "".
+// Hexadecimal values may have 1 to 8 digits of either case. False for anything else.
+bool ParseTraceLine(std::string_view line, TraceCall* call, std::string_view* ending);
+
+// The length of the tracing library's local time stamp and its blank at the start of
+// `line` ("2026-12-08 05:48:45.376 ": 24), or 0 when the line does not start with one.
+std::size_t TimeStampLength(std::string_view line);
 
 }  // namespace qv::trace

@@ -5,8 +5,8 @@
 # driver and the tracer in one folder, the simulator beside them under the real library's
 # default name. Checks that the tracer's lines equal the simulator's own, that the driver
 # sees the same through it, that a fault in the library still reaches the driver's guard,
-# that a failing call's out-arguments are shown as it left them, and that a missing real
-# library is a message, not a crash.
+# that a failing call's out-arguments are shown as it left them, that a missing real
+# library is a message, not a crash, and that the simulator replays a recorded trace.
 set -euo pipefail
 qvhost=$1 driver=$2 sim=$3 minimal=$4 failing_base=$5 tracedir=$6 realname=$7 ini=$8 cards=$9
 emulator=${10:-}
@@ -16,7 +16,7 @@ run() { if [ -n "$emulator" ]; then "$emulator" "$qvhost" "$@"; else "$qvhost" "
 cp "$driver" "$tracedir/"
 cp "$sim" "$tracedir/$realname"
 traced_driver="$tracedir/$(basename "$driver")"
-cycle=(--ini "$ini" --cycles 2 --period 0 --out 6=1000 --out 24=7 --out 52=1)
+cycle=(--ini "$ini" --cycles 3 --period 0 --out 6=1000 --out 24=7 --out 52=1)
 stamp='^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3} '
 fail() { echo "trace_e2e: $*"; exit 1; }
 
@@ -32,8 +32,53 @@ tr -d '\r' <"$work/direct.txt" >"$work/direct-sim.txt"
 diff "$work/sim.txt" "$work/tracer.txt" || fail "tracer and simulator disagree"
 diff "$work/direct-sim.txt" "$work/tracer.txt" || fail "the calls differ without the tracer"
 diff "$work/direct.out" "$work/through.out" || fail "the driver saw something else"
-grep -q 'cycle 2' "$work/through.out" || fail "no cycle ran"
+grep -q 'cycle 3' "$work/through.out" || fail "no cycle ran"
 echo "$(wc -l <"$work/tracer.txt") calls traced, equal to the simulator's trace"
+
+# Replayed on a system without cards, the host sees what it saw when recording: from the
+# tracer's trace (time stamps, first lines of calls, the simulator's own lines between) and
+# from the simulator's own. The monitor window reads no card.
+: >"$work/no-cards.sim"
+VODRA_OX952_SIM=$work/no-cards.sim VODRA_OX952_REPLAY=$work/through.txt \
+  run --driver "$driver" "${cycle[@]}" --monitor >"$work/replay.out"
+diff "$work/through.out" "$work/replay.out" || fail "the replay of the tracer's trace differs"
+VODRA_OX952_SIM=$work/no-cards.sim VODRA_OX952_REPLAY=$work/direct.txt \
+  run --driver "$driver" "${cycle[@]}" >"$work/replay.out"
+diff "$work/direct.out" "$work/replay.out" || fail "the replay of the simulator's trace differs"
+echo "replayed: the host's output is the recorded one"
+
+# replay_report TRACE LINE TEXT [QVHOST ARGS]: the replay stops with one report on stderr
+# and in the simulator's trace, naming the line; no crash.
+replay_report() {
+  local trace=$1 line=$2 text=$3 status=0 args=("${cycle[@]}")
+  shift 3
+  [ $# = 0 ] || args=("$@")
+  rm -f "$work/replay-trace.txt"
+  VODRA_OX952_SIM=$work/no-cards.sim VODRA_OX952_REPLAY=$trace \
+    VODRA_OX952_TRACE=$work/replay-trace.txt run --driver "$driver" "${args[@]}" \
+    >/dev/null 2>"$work/report" || status=$?
+  [ $status -le 1 ] || fail "replay of $trace: exit status $status"
+  local report
+  report=$(tr -d '\r' <"$work/report")
+  [ "$(grep -c . <<<"$report")" = 1 ] || fail "replay of $trace: not one report: $report"
+  grep -Eq "^VODRA_OX952 simulator: replay of .*, $line: $text" <<<"$report" ||
+    fail "replay of $trace: expected $line: $text, got: $report"
+  grep -qF "# ${report#VODRA_OX952 simulator: }" "$work/replay-trace.txt" || fail "report not traced"
+  echo "$report"
+}
+lines() { tr -d '\r' <"$1" | grep -nE "$2" | cut -d: -f1; }
+# The preset written as 1001, not 1000: its low byte is the first write to differ.
+n=$(lines "$work/through.txt" "${stamp}OX952_MemWrite\(0x[0-9A-F]{4}0200, 0, 0xE8\) = 0$" | head -1)
+replay_report "$work/through.txt" "line $n" \
+  "the calls differ: the trace holds .*0xE8\) = 0; came .*0xE9\)" "${cycle[@]/6=1000/6=1001}"
+head -n 100 "$work/direct.txt" >"$work/short.txt"
+replay_report "$work/short.txt" "after line 100" "the trace ends; came OX952_"
+n=$(lines "$work/through.txt" "${stamp}OX952_MemRead\(.* = 0x" | sed -n 30p)
+sed "${n}s/= 0x/= 0y/" "$work/through.txt" >"$work/garbled.txt"
+replay_report "$work/garbled.txt" "line $n" "not a trace line: \"[-0-9 :.]*OX952_MemRead\(.*= 0y"
+n=$(lines "$work/through.txt" "${stamp}OX952_MemRead\(.* \.\.\.$" | sed -n 40p)
+head -n "$n" "$work/through.txt" >"$work/died.txt"
+replay_report "$work/died.txt" "line $n" "the site's process died in this call, which never returned"
 
 # Alone in its file (a library that keeps no trace of its own), each call is one line:
 # the line written before the call is replaced by the full one.
@@ -65,6 +110,14 @@ VODRA_OX952_SIM=$work/raise.sim VODRA_OX952_TRACE=$work/raise.txt \
 grep -q 'Init .*failed: Chyba volání knihovny VODRA_OX952\.' "$work/raise.out" || fail "no guard"
 grep -Eq "${stamp}OX952_CardsInSystem\(out -\) \.\.\." "$work/raise.txt" || fail "no open call"
 echo "fault reached the driver's guard; trace: $(grep -E "$stamp" "$work/raise.txt" | tr -d '\r')"
+# Replayed, the simulator's line of the raising call raises again, and the guard sees it.
+grep -Ev "$stamp" "$work/raise.txt" >"$work/raise-sim.txt"
+status=0
+VODRA_OX952_REPLAY=$work/raise-sim.txt run --driver "$driver" --ini "$ini" >"$work/replay.out" 2>&1 ||
+  status=$?
+[ $status = 1 ] || fail "replayed fault: exit status $status"
+diff "$work/raise.out" "$work/replay.out" || fail "the replayed fault went otherwise"
+echo "replayed fault reached the driver's guard"
 
 # No real library: a message, every call fails, the driver reports a library error.
 status=0

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "tests/sim/sim_test_util.h"
+#include "trace/trace_line.h"
 
 namespace qv::sim::test {
 namespace {
@@ -291,6 +292,44 @@ TEST_F(SimTest, TraceAppendsOneReadableLinePerCall) {
       "OX952_Close(0) = 4",
   };
   EXPECT_EQ(lines, expected);
+}
+
+// The replay reads lines back with the letters that wrote them: what it accepts is exactly
+// what the formatter writes, so that a broken line is reported, never answered from.
+TEST(TraceLineTest, ParsedLinesFormatBackAndBrokenOnesAreRefused) {
+  const struct {
+    const char* line;
+    bool ok;
+  } cases[] = {
+      {"OX952_CardsInSystem(out 4294967295) = 0", true},
+      {"OX952_BAR11_BaseAdr(1, out 0xD0010000, out -) = 7", true},
+      {"OX952_MemRead(0xD0000200, 0) = 0xFFFFFFFF", true},
+      {"OX952_MemWrite(0xD0000200, 0, 0xE8) ...", true},
+      {"OX952_CardsInSystem(out -) raises access-violation", true},
+      {"OX952_CardsInSystem(out 4294967296) = 0", false},
+      {"OX952_MemRead(0xD0000200, 0) = 0x1FFFFFFFF", false},
+      {"OX952_MemRead(0xD00002X0, 0) = 0x01", false},
+      {"OX952_MemRead(0xD0000200, 0) = 1", false},
+      {"OX952_Card_DID(0, 512) = 0", false},
+      {"OX952_Open(0, 0) = 0 ", false},
+      {"OX952_Open(0, 0) ", false},
+      {"OX952_Open(0) = 0", false},
+      {"OX952_Open(-1, 0) = 0", false},
+      {"OX952_Opens(0, 0) = 0", false},
+      {"OX952_MemWri", false},
+  };
+  for (const auto& c : cases) {
+    trace::TraceCall call;
+    std::string_view ending;
+    ASSERT_EQ(trace::ParseTraceLine(c.line, &call, &ending), c.ok) << c.line;
+    if (!c.ok) continue;
+    char line[192];
+    const std::string end(ending);
+    trace::FormatTraceLine(call, ending.empty() ? nullptr : end.c_str(), line, sizeof line);
+    EXPECT_STREQ(line, c.line);
+  }
+  EXPECT_EQ(trace::TimeStampLength("2026-12-08 05:48:45.376 OX952_Close(0) = 0"), 24u);
+  EXPECT_EQ(trace::TimeStampLength("2026-12-08 05:48:45.37 OX952_Close(0) = 0"), 0u);
 }
 
 }  // namespace

@@ -94,7 +94,7 @@ void TakeInputSnapshot(TData& d) {
 
 void WriteOutput(TData& d, uint32_t channel, int32_t kind, uintptr_t value) {
   const ChannelRow* row = FindChannel(channel);
-  if (row != nullptr && row->direction == Direction::Output && row->kind == kind) {
+  if (row != nullptr && row->direction == Direction::Output && row->Kind() == kind) {
     const uint32_t before = row->field.Get(d.Karta);
     try {
       WriteRow(d, *row, channel, value);

@@ -145,7 +145,7 @@ bool ParseOut(const char* arg, Output& out) {
   if (end == v || *end != '\0') return false;
   const qv::ChannelRow* row = qv::FindChannel(static_cast<uint32_t>(ch));
   if (row == nullptr || row->direction != qv::Direction::Output) return false;
-  out = {static_cast<uint32_t>(ch), row->kind, static_cast<uint32_t>(value)};
+  out = {static_cast<uint32_t>(ch), row->Kind(), static_cast<uint32_t>(value)};
   return true;
 }
 
@@ -219,14 +219,14 @@ void PrintInputs(const Exports& e, PData data, int cycle) {
     if (row.rule == qv::Rule::Bit) {
       std::string bits;
       for (unsigned ch = row.last + 1; ch-- > row.first;) {
-        THostValue v{row.kind, 0};
+        THostValue v{row.Kind(), 0};
         e.GetInput(data, ch, &v);
         bits += (v.Value & 0xFF) != 0 ? '1' : '0';
       }
       std::printf("  %2u-%2u %-14s bits %s\n", row.first, row.last, row.name, bits.c_str());
       continue;
     }
-    THostValue v{row.kind, 0};
+    THostValue v{row.Kind(), 0};
     e.GetInput(data, row.first, &v);
     const auto value = static_cast<uint32_t>(v.Value);
     if (row.width == 24)

@@ -51,10 +51,10 @@ void FormatBinary(uint32_t value, TCellText& out) {
   Append(out, {bits, 8});
 }
 
-void FormatBinaryDecimal(uint8_t value, TCellText& out) {
+void FormatBinaryDecimal(uint32_t value, TCellText& out) {
   FormatBinary(value, out);
   Append(out, "  (");
-  AppendDecimal(out, value);
+  AppendDecimal(out, value & 0xFF);
   Append(out, ")");
 }
 

@@ -48,11 +48,7 @@ void TDrvDialog::InitDialog() {
   toolkit_->DisableCloseCommand();  // without a window menu, closing is still refused
   toolkit_->SetLabelText(kLabelVersion, text::kWindowVersion);
   toolkit_->SetLabelText(kLabelCardText, CardText(Karta, CFGData));
-  for (int id = kFirstDecimalCell; id < kFirstBinaryCell; ++id) toolkit_->SetLabelText(id, "0");
-  for (int id = kFirstBinaryCell; id < kFirstBinDecCell; ++id)
-    toolkit_->SetLabelText(id, "00000000");
-  for (int id = kFirstBinDecCell; id < kFirstBinDecCell + 3; ++id)
-    toolkit_->SetLabelText(id, "00000000  (0)");
+  ShowCells(TKarta{});  // zeros, whatever Karta holds
 }
 
 std::string TDrvDialog::Caption() const {
@@ -78,32 +74,15 @@ bool TDrvDialog::FormCloseQuery() {
 void TDrvDialog::Timer1Timer() {
   if (!toolkit_->IsVisible()) return;
   TakeHandOver();
-  const TKarta& k = Karta;
-  int id = kFirstDecimalCell;
-  const auto decimal = [&](uint32_t v) {
-    FormatDecimal(v, cell_);
-    toolkit_->SetLabelText(id++, cell_.View());
-  };
-  const auto binary = [&](uint32_t v) {
-    FormatBinary(v, cell_);
-    toolkit_->SetLabelText(id++, cell_.View());
-  };
-  const auto bin_dec = [&](uint8_t v) {
-    FormatBinaryDecimal(v, cell_);
-    toolkit_->SetLabelText(id++, cell_.View());
-  };
-  for (uint32_t v :
-       {k.CNT0StrReg, k.CNT1StrReg, k.CNT2StrReg, k.CNT0XStrReg, k.CNT1XStrReg, k.CNT2XStrReg,
-        k.CNT0SetReg, k.CNT1SetReg, k.CNT2SetReg, k.CNT0RngReg, k.CNT1RngReg, k.CNT2RngReg,
-        k.CNT0CMP1, k.CNT1CMP1, k.CNT2CMP1, k.CNT0CMP2, k.CNT1CMP2, k.CNT2CMP2})
-    decimal(v);
-  for (uint32_t v :
-       {k.CNT0CWReg, k.CNT1CWReg, k.CNT2CWReg, k.CNT0StatReg, k.CNT1StatReg, k.CNT2StatReg})
-    binary(v);
-  for (uint8_t v : {k.CNTEnReg, k.CMPEnReg, k.CMPStatReg, k.CMPClrReg, k.XSTREnReg, k.XSTRStatusReg,
-                    k.XSTRClrReg, k.RTDOCfgReg})
-    binary(v);
-  for (uint8_t v : {k.DINReg, k.DOUTReg, k.RTDOReg}) bin_dec(v);
+  ShowCells(Karta);
+}
+
+void TDrvDialog::ShowCells(const TKarta& karta) {
+  for (const TElement& e : Layout()) {
+    if (e.Format == nullptr) continue;
+    e.Format(e.Field.Get(karta), cell_);
+    toolkit_->SetLabelText(e.Id, cell_.View());
+  }
 }
 
 void TDrvDialog::DriverProc(int32_t command, int32_t left, int32_t top, int32_t width,

@@ -66,6 +66,8 @@ class TDrvDialog final : private TToolkitEvents {
   void ShowWindow();
   void HideWindow();
   void SetWindowState(TWindowState state);
+  // Every register cell from its field of `karta`, in id order.
+  void ShowCells(const TKarta& karta);
 
   std::unique_ptr<TMonitorToolkit> toolkit_;
   TWindowState state_ = TWindowState::Normal;  // applied at the next showing while hidden

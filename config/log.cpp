@@ -79,13 +79,15 @@ std::size_t ComposeLogLine(char* out, std::size_t size, std::string_view date,
 
 LogResult WriteLogWith(const LogFileBackend& backend, const TCFGData& cfg, std::string_view message,
                        int32_t number) {
-  if (cfg.LogEnabled == 0) return 0;
+  if (cfg.LogEnabled == 0) return LogResult::Ok;
   const std::string& name = cfg.LogFileName;
   // Too long for the platform, or a zero byte that would make the name another file's.
-  if (name.size() > kMaxLogFileName || name.find('\0') != std::string::npos) return 2;
+  if (name.size() > kMaxLogFileName || name.find('\0') != std::string::npos)
+    return LogResult::CannotCreate;
 
   LogFileHandle file{};
-  if (const LogResult opened = backend.open(name.c_str(), &file); opened != 0) return opened;
+  if (const LogResult opened = backend.open(name.c_str(), &file); opened != LogResult::Ok)
+    return opened;
 
   char date[kMaxDateTime];
   char time[kMaxDateTime];
@@ -99,7 +101,7 @@ LogResult WriteLogWith(const LogFileBackend& backend, const TCFGData& cfg, std::
   }
   // Always release the file, so that the next call opens it afresh.
   const bool closed = backend.close(file);
-  return ok && closed ? 0 : 3;
+  return ok && closed ? LogResult::Ok : LogResult::AccessError;
 }
 
 LogResult WriteLog(const TCFGData& cfg, std::string_view message, int32_t number) {
@@ -108,11 +110,11 @@ LogResult WriteLog(const TCFGData& cfg, std::string_view message, int32_t number
 
 std::string_view LogResultText(LogResult code) {
   switch (code) {
-    case 0:
+    case LogResult::Ok:
       return text::kLogOk;
-    case 1:
+    case LogResult::CannotOpen:
       return text::kLogCannotOpen;
-    case 2:
+    case LogResult::CannotCreate:
       return text::kLogCannotCreate;
     default:
       return text::kLogAccessError;

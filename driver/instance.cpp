@@ -14,7 +14,7 @@ namespace {
 // Logs `message`; when the log cannot be written its code's text replaces the message.
 std::string LoggedFailure(const TCFGData& cfg, std::string_view message) {
   const LogResult code = WriteLog(cfg, message);
-  return std::string(code != 0 ? LogResultText(code) : message);
+  return std::string(code != LogResult::Ok ? LogResultText(code) : message);
 }
 
 void PrepareKarta(TKarta& k, const TCFGData& c) {
@@ -65,39 +65,38 @@ bool InitDriver(TData& d, const char* parameter_file, const InitArgs& args, std:
   PrepareKarta(d.Karta, d.CFGData);
   d.PendingCmd = 0;
 
-  int32_t bus = d.CFGData.Bus;
-  int32_t slot = d.CFGData.Slot;
-  uint32_t card_index = 0, base_addr = 0, device_id = 0;
+  TFoundCard card;  // a demo instance has none: device 0 at the configured bus and slot
+  card.Bus = d.CFGData.Bus;
+  card.Slot = d.CFGData.Slot;
   const bool demo = d.CFGData.DemoMode != 0;
   if (!demo) {
-    std::string message;
-    bool found = false;
     try {
-      found = FindCard(*d.Library, static_cast<uint8_t>(d.CFGData.AutoDetect), device_id, bus, slot,
-                       card_index, base_addr, message);
+      card =
+          FindCard(*d.Library,
+                   d.CFGData.AutoDetect == 1 ? TCardChoice::FirstOfFamily : TCardChoice::AtBusSlot,
+                   d.CFGData.Bus, d.CFGData.Slot);
     } catch (...) {
       // A library that throws past the guarded call must not take the host down with it.
-      message = text::kCardLibraryError.view();
-      found = false;
+      card.Message = text::kCardLibraryError;
     }
-    d.Karta.Opened = found ? 1 : 0;
-    if (!found) {
-      error = LoggedFailure(d.CFGData, message);
+    d.Karta.Opened = card.Found ? 1 : 0;
+    if (!card.Found) {
+      error = LoggedFailure(d.CFGData, card.Message);
       return false;
     }
   }
 
-  d.CFGData.ActualBus = bus;
-  d.CFGData.ActualSlot = slot;
-  d.Karta.CardIndex = card_index;
-  d.Karta.BaseAddr = base_addr;
-  d.Karta.DeviceID = device_id;
-  d.Karta.CardName = CardModelName(device_id);
+  d.CFGData.ActualBus = card.Bus;
+  d.CFGData.ActualSlot = card.Slot;
+  d.Karta.CardIndex = card.CardIndex;
+  d.Karta.BaseAddr = card.BaseAddr;
+  d.Karta.DeviceID = card.DeviceID;
+  d.Karta.CardName = CardModelName(card.DeviceID);
 
   if (!demo) {
     std::string message;
     try {
-      InitCard(*d.Library, d.Karta.BaseAddr, d.Karta, message);
+      InitCard(*d.Library, d.Karta, message);
     } catch (...) {
       CloseCard(*d.Library, d.Karta.CardIndex);
       d.Karta.Opened = 0;
@@ -119,7 +118,7 @@ bool InitDriver(TData& d, const char* parameter_file, const InitArgs& args, std:
   d.Dialog->SetCaption(CompletedCaption(d.Dialog->Caption(), d.CFGData));
 
   const LogResult code = WriteLog(d.CFGData, text::kInitSucceeded);
-  if (code != 0) {
+  if (code != LogResult::Ok) {
     error = LogResultText(code);
     return false;
   }

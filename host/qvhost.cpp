@@ -14,6 +14,7 @@
 #include "host/check_file.h"
 #include "host/list_cards.h"
 #include "host/loader.h"
+#include "monitor/drv_dialog.h"
 #include "monitor/pump.h"
 
 namespace {
@@ -271,7 +272,7 @@ int Run(const Options& o, const Exports& e) {
     std::printf("Init           failed: %s\n", qv::Cp1250ToUtf8(error).c_str());
   } else {
     std::printf("Init           ok (%s)\n", o.ini.c_str());
-    if (o.monitor) e.DriverProc(data, 1, 0, 0, 0, 0);
+    if (o.monitor) e.DriverProc(data, static_cast<int32_t>(qv::TWindowCommand::Show), 0, 0, 0, 0);
     for (int c = 1; c <= o.cycles; ++c) {
       e.InputRequest(data);
       e.InputRequestCompleted(data);

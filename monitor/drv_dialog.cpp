@@ -87,24 +87,24 @@ void TDrvDialog::ShowCells(const TKarta& karta) {
 
 void TDrvDialog::DriverProc(int32_t command, int32_t left, int32_t top, int32_t width,
                             int32_t height) {
-  switch (static_cast<uint32_t>(command)) {
-    case 0:
+  switch (static_cast<TWindowCommand>(command)) {
+    case TWindowCommand::Hide:
       HideWindow();
       break;
-    case 1:
+    case TWindowCommand::Show:
       ShowWindow();
       break;
-    case 2:
+    case TWindowCommand::Minimise:
       SetWindowState(TWindowState::Minimised);
       break;
-    case 3:
+    case TWindowCommand::Normal:
       SetWindowState(TWindowState::Normal);
       break;
-    case 4:
+    case TWindowCommand::Focus:
       // A hidden window cannot take the focus; the host expects no effect then.
       if (toolkit_->IsVisible()) toolkit_->Focus();
       break;
-    case 5:
+    case TWindowCommand::Bounds:
       toolkit_->SetBounds({left, top, width, height});
       break;
     default:

@@ -14,6 +14,16 @@
 
 namespace qv {
 
+// The host's window commands, DriverProc's second argument.
+enum class TWindowCommand : int32_t {
+  Hide = 0,
+  Show = 1,
+  Minimise = 2,
+  Normal = 3,  // restore
+  Focus = 4,
+  Bounds = 5,  // place and size, outer rectangle
+};
+
 class TDrvDialog final : private TToolkitEvents {
  public:
   using TToolkitFactory = std::unique_ptr<TMonitorToolkit> (*)(TToolkitEvents& events);
@@ -51,7 +61,7 @@ class TDrvDialog final : private TToolkitEvents {
   void InitDialog();
   std::string Caption() const;                // Windows-1250 bytes
   void SetCaption(std::string_view caption);  // Windows-1250 bytes
-  // Window commands 0..5 (hide, show, minimise, normal, focus, bounds); others do nothing.
+  // A TWindowCommand; other numbers do nothing.
   void DriverProc(int32_t command, int32_t left, int32_t top, int32_t width, int32_t height);
   std::string LabelText(int label) const;  // current text of LabelN (Windows-1250)
   bool Visible() const;

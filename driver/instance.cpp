@@ -1,5 +1,6 @@
 #include "driver/instance.h"
 
+#include <optional>
 #include <string_view>
 
 #include "card/discovery.h"
@@ -46,25 +47,10 @@ void ReleaseHeld(TData& d) {
   d.Finished = 0;
 }
 
-}  // namespace
-
-bool InitDriver(TData& d, const char* parameter_file, const InitArgs& args, std::string& error) {
-  d.Busy = 1;
-
-  TCFGData loaded;
-  if (!LoadCFGData(parameter_file != nullptr ? parameter_file : "", loaded)) {
-    error = loaded.Message;
-    return false;
-  }
-  ReleaseHeld(d);
-  d.CFGData = loaded;
-  d.InitArg6 = args.arg6;
-  d.InitArg9 = args.arg9;
-  d.InitArg8 = args.arg8;
-
-  PrepareKarta(d.Karta, d.CFGData);
-  d.PendingCmd = 0;
-
+// Init's steps from the discovery to the window; the text of the step that failed, if one did.
+// The instance keeps the card once it is programmed and the window once it exists, for Done;
+// a card that could not be programmed is given back here.
+std::optional<std::string_view> TakeCardAndWindow(TData& d) {
   TFoundCard card;  // a demo instance has none: device 0 at the configured bus and slot
   card.Bus = d.CFGData.Bus;
   card.Slot = d.CFGData.Slot;
@@ -77,13 +63,10 @@ bool InitDriver(TData& d, const char* parameter_file, const InitArgs& args, std:
                    d.CFGData.Bus, d.CFGData.Slot);
     } catch (...) {
       // A library that throws past the guarded call must not take the host down with it.
-      card.Message = text::kCardLibraryError;
+      return text::kCardLibraryError.view();
     }
-    d.Karta.Opened = card.Found ? 1 : 0;
-    if (!card.Found) {
-      error = LoggedFailure(d.CFGData, card.Message);
-      return false;
-    }
+    if (!card.Found) return card.Message;
+    d.Karta.Opened = 1;
   }
 
   d.CFGData.ActualBus = card.Bus;
@@ -98,20 +81,40 @@ bool InitDriver(TData& d, const char* parameter_file, const InitArgs& args, std:
     try {
       InitCard(*d.Library, d.Karta, message);
     } catch (...) {
-      CloseCard(*d.Library, d.Karta.CardIndex);
-      d.Karta.Opened = 0;
-      error = LoggedFailure(d.CFGData, text::kCardLibraryError);
-      return false;
+      ReleaseHeld(d);
+      return text::kCardLibraryError.view();
     }
   }
 
   d.Dialog = TDrvDialog::Create();
-  if (!d.Dialog) {
-    d.DialogCreated = 0;
-    error = LoggedFailure(d.CFGData, text::kWindowCreateFailed);
+  if (!d.Dialog) return text::kWindowCreateFailed.view();
+  d.DialogCreated = 1;
+  return std::nullopt;
+}
+
+}  // namespace
+
+bool InitDriver(TData& d, const char* parameter_file, const InitArgs& args, std::string& error) {
+  d.Busy = 1;
+
+  TCFGData loaded;
+  if (!LoadCFGData(parameter_file != nullptr ? parameter_file : "", loaded)) {
+    error = loaded.Message;  // not logged, and the instance keeps what it holds
     return false;
   }
-  d.DialogCreated = 1;
+  ReleaseHeld(d);
+  d.CFGData = loaded;
+  d.InitArg6 = args.arg6;
+  d.InitArg9 = args.arg9;
+  d.InitArg8 = args.arg8;
+
+  PrepareKarta(d.Karta, d.CFGData);
+  d.PendingCmd = 0;
+
+  if (const std::optional<std::string_view> failed = TakeCardAndWindow(d)) {
+    error = LoggedFailure(d.CFGData, *failed);
+    return false;
+  }
   d.Dialog->CFGData = d.CFGData;
   d.Dialog->Karta = d.Karta;
   d.Dialog->InitDialog();
@@ -119,7 +122,7 @@ bool InitDriver(TData& d, const char* parameter_file, const InitArgs& args, std:
 
   const LogResult code = WriteLog(d.CFGData, text::kInitSucceeded);
   if (code != LogResult::Ok) {
-    error = LogResultText(code);
+    error = LogResultText(code);  // the card and the window stay for Done
     return false;
   }
   d.Busy = 0;

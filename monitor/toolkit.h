@@ -65,8 +65,4 @@ class TMonitorToolkit {
 // delivering to `events`; nullptr when the toolkit cannot. Never throws.
 std::unique_ptr<TMonitorToolkit> CreateToolkit(TToolkitEvents& events);
 
-// Releases what the module registered with the toolkit (Win32: the window class); called when
-// the library is unloaded, after every window is gone.
-void ReleaseMonitorModule();
-
 }  // namespace qv

@@ -105,6 +105,7 @@ void TDrvDialog::DriverProc(int32_t command, int32_t left, int32_t top, int32_t 
       if (toolkit_->IsVisible()) toolkit_->Focus();
       break;
     case TWindowCommand::Bounds:
+      if (show_pending_) shown_before_ = true;  // placed before it appears: not centred then
       toolkit_->SetBounds({left, top, width, height});
       break;
     default:
@@ -119,6 +120,10 @@ void TDrvDialog::ShowWindow() {
     return;
   }
   if (!shown_before_) {
+    // The centring needs the outer size, frame included: without it yet, OnFrameSettled
+    // comes back here.
+    show_pending_ = !toolkit_->FrameSettled();
+    if (show_pending_) return;
     // Centred once, with the outer size of this moment; later showings keep their place.
     // Offsets within the primary monitor, which need not start at the screen's 0, 0.
     const TSize window = toolkit_->OuterSize();
@@ -135,7 +140,14 @@ void TDrvDialog::ShowWindow() {
   toolkit_->Show(state_);
 }
 
+void TDrvDialog::OnFrameSettled() {
+  if (!show_pending_) return;
+  show_pending_ = false;
+  ShowWindow();
+}
+
 void TDrvDialog::HideWindow() {
+  show_pending_ = false;
   if (!toolkit_->IsVisible()) return;
   state_ = toolkit_->State();  // the user may have minimised or restored it meanwhile
   toolkit_->Hide();

@@ -73,6 +73,7 @@ class TDrvDialog final : private TToolkitEvents {
   TDrvDialog() = default;
   void OnTimer() override { Timer1Timer(); }
   bool OnCloseQuery() override { return FormCloseQuery(); }
+  void OnFrameSettled() override;
   void ShowWindow();
   void HideWindow();
   void SetWindowState(TWindowState state);
@@ -82,6 +83,7 @@ class TDrvDialog final : private TToolkitEvents {
   std::unique_ptr<TMonitorToolkit> toolkit_;
   TWindowState state_ = TWindowState::Normal;  // applied at the next showing while hidden
   bool shown_before_ = false;
+  bool show_pending_ = false;             // the first showing waits for the toolkit's frame
   TCellText cell_;                        // reused by every tick
   const TCFGData* cfg_source_ = nullptr;  // handed over, not yet copied
   const TKarta* karta_source_ = nullptr;

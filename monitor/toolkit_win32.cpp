@@ -103,6 +103,7 @@ class TWin32Toolkit final : public TMonitorToolkit {
     GetWindowRect(hwnd_, &r);
     return {r.right - r.left, r.bottom - r.top};
   }
+  bool FrameSettled() override { return true; }  // Windows draws the frame itself
   // Windows keeps the primary monitor's top-left corner at 0, 0.
   TBounds ScreenArea() const override {
     return {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};

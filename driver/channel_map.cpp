@@ -63,12 +63,20 @@ constexpr std::array<const ChannelRow*, kChannelCount> BuildIndex() {
   return index;
 }
 
+constexpr std::array<const ChannelRow*, std::size(kSnapshotRows)> BuildSnapshotRows() {
+  std::array<const ChannelRow*, std::size(kSnapshotRows)> rows{};
+  std::size_t n = 0;
+  for (const ChannelRow& row : kRows)
+    if (row.direction == Direction::Input && row.rule != Rule::Bit) rows.at(n++) = &row;
+  return n == rows.size() ? rows : throw "the snapshot size differs from the input rows";
+}
+
 }  // namespace
 
 constinit const std::array<const ChannelRow*, kChannelCount> kChannelIndex = BuildIndex();
+constinit decltype(kSnapshotRows) kSnapshotRows = BuildSnapshotRows();
 
-const ChannelRow* ChannelRows(std::size_t& count) {
-  count = std::size(kRows);
+std::span<const ChannelRow> ChannelRows() {
   return kRows;
 }
 

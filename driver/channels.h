@@ -4,7 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <optional>
+#include <span>
 
 #include "card/karta.h"
 #include "driver/host_abi.h"
@@ -41,11 +41,14 @@ struct ChannelRow {
 };
 
 // The whole map, in channel order.
-const ChannelRow* ChannelRows(std::size_t& count);
+std::span<const ChannelRow> ChannelRows();
 
 inline constexpr std::size_t kChannelCount = 69;
 // Channel number -> the row that serves it, nullptr for channels 32-39, 49 and 59.
 extern const std::array<const ChannelRow*, kChannelCount> kChannelIndex;
+// The input registers that a snapshot reads, in channel order: the input rows, a port's byte
+// row standing for its bit row.
+extern const std::array<const ChannelRow*, 12> kSnapshotRows;
 
 // The row that serves `channel`, or nullptr for channels 32-39, 49, 59 and above 68. Inline:
 // every exchanged channel passes through it.

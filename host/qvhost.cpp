@@ -212,10 +212,7 @@ std::string Binary(uint32_t byte) {
 
 void PrintInputs(const Exports& e, PData data, int cycle) {
   std::printf("cycle %d\n", cycle);
-  std::size_t count = 0;
-  const qv::ChannelRow* rows = qv::ChannelRows(count);
-  for (std::size_t r = 0; r < count; ++r) {
-    const qv::ChannelRow& row = rows[r];
+  for (const qv::ChannelRow& row : qv::ChannelRows()) {
     if (row.direction != qv::Direction::Input) continue;
     if (row.rule == qv::Rule::Bit) {
       std::string bits;

@@ -1,6 +1,8 @@
 #include "config/log.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "config/logfile.h"
 #include "config/texts.h"
@@ -109,16 +111,9 @@ LogResult WriteLog(const TCFGData& cfg, std::string_view message, int32_t number
 }
 
 std::string_view LogResultText(LogResult code) {
-  switch (code) {
-    case LogResult::Ok:
-      return text::kLogOk;
-    case LogResult::CannotOpen:
-      return text::kLogCannotOpen;
-    case LogResult::CannotCreate:
-      return text::kLogCannotCreate;
-    default:
-      return text::kLogAccessError;
-  }
+  const std::string_view texts[] = {text::kLogOk, text::kLogCannotOpen, text::kLogCannotCreate,
+                                    text::kLogAccessError};
+  return texts[std::min<std::size_t>(static_cast<std::size_t>(code), std::size(texts) - 1)];
 }
 
 }  // namespace qv

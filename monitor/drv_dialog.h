@@ -14,15 +14,8 @@
 
 namespace qv {
 
-// The host's window commands, DriverProc's second argument.
-enum class TWindowCommand : int32_t {
-  Hide = 0,
-  Show = 1,
-  Minimise = 2,
-  Normal = 3,  // restore
-  Focus = 4,
-  Bounds = 5,  // place and size, outer rectangle
-};
+// The host's window commands 0 to 5, DriverProc's second argument; Bounds places and sizes.
+enum class TWindowCommand : int32_t { Hide, Show, Minimise, Normal, Focus, Bounds };
 
 class TDrvDialog final : private TToolkitEvents {
  public:

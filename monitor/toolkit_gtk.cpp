@@ -10,6 +10,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "config/cp1250.h"
 #include "config/texts.h"
@@ -56,11 +57,6 @@ struct TFrame {
 
 // The frame of the last window that was mapped or announced: the best guess for the next one.
 std::optional<TFrame> g_last_frame;
-
-// How often, and how many times, the window manager's answer is looked for: a quarter of a
-// second in all, on the main loop.
-constexpr guint kFramePollMs = 5;
-constexpr int kFramePolls = 50;
 
 // Asks an EWMH window manager for the frame that it will give the realized, unmapped `window`
 // (_NET_REQUEST_FRAME_EXTENTS); false when it takes no such requests. The answer comes later,
@@ -246,14 +242,8 @@ class TGtkToolkit final : public TMonitorToolkit {
   }
   bool FrameSettled() override {
     AskFrameOnce();
-    if (frame_poll_ != 0) {
-      // The answer may be in before the main loop looked for it.
-      if (const std::optional<TFrame> answer = AnsweredFrameExtents(window_)) {
-        g_source_remove(frame_poll_);
-        frame_poll_ = 0;
-        TakeFrame(answer);
-      }
-    }
+    // The answer may be in before the main loop looked for it.
+    if (frame_poll_ != 0 && TakeFrame(false)) g_source_remove(std::exchange(frame_poll_, 0));
     return frame_poll_ == 0;
   }
   TBounds ScreenArea() const override {
@@ -392,28 +382,28 @@ class TGtkToolkit final : public TMonitorToolkit {
   void AskFrameOnce() {
     if (frame_asked_ || gtk_widget_get_mapped(window_)) return;
     frame_asked_ = true;
-    if (AskFrameExtents(window_))
-      frame_poll_ = g_timeout_add(kFramePollMs, &TGtkToolkit::OnFramePoll, this);
+    if (AskFrameExtents(window_)) frame_poll_ = g_timeout_add(5, &TGtkToolkit::OnFramePoll, this);
   }
 
   // Looks for the window manager's answer on the main loop, so that the host's thread never
-  // waits for it.
+  // waits for it: every 5 ms for a quarter of a second.
   static gboolean OnFramePoll(gpointer p) {
     auto* self = static_cast<TGtkToolkit*>(p);
-    const std::optional<TFrame> answer = AnsweredFrameExtents(self->window_);
-    if (!answer && ++self->frame_polls_ < kFramePolls) return G_SOURCE_CONTINUE;
+    if (!self->TakeFrame(++self->frame_polls_ == 50)) return G_SOURCE_CONTINUE;
     self->frame_poll_ = 0;
-    self->TakeFrame(answer);
     self->events_.OnFrameSettled();
     return G_SOURCE_REMOVE;
   }
 
-  // The frame as certain as it gets before mapping (none when no answer came): what was worked
-  // out with a guess is corrected.
-  void TakeFrame(const std::optional<TFrame>& answer) {
+  // Takes the window manager's answer once it is in (or, `last`, that none came): the frame as
+  // certain as it gets before mapping. What was worked out with a guess is corrected.
+  bool TakeFrame(bool last) {
+    const std::optional<TFrame> answer = AnsweredFrameExtents(window_);
+    if (!answer && !last) return false;
     frame_ = answer;
     if (frame_) g_last_frame = frame_;
     CorrectSize();
+    return true;
   }
 
   static gboolean OnDrawPanel(GtkWidget* widget, cairo_t* cr, gpointer) {

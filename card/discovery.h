@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 #include <string_view>
 
 #include "card/card_library.h"
@@ -16,11 +15,22 @@ constexpr bool IsFamilyCard(uint32_t device_id) {
   return device_id == kDeviceB || device_id == kDeviceC || device_id == kDeviceE;
 }
 
-// Mode 1 chooses the first family card; any other mode the family card at bus/slot.
-// On true exactly the chosen card is open; on false no card that this call opened is, and
-// only `message` is defined.
-bool FindCard(const CardLibrary& lib, uint8_t mode, uint32_t& device_id, int32_t& bus,
-              int32_t& slot, uint32_t& card_index, uint32_t& base_addr, std::string& message);
+// Which family card FindCard chooses.
+enum class TCardChoice : uint8_t { AtBusSlot, FirstOfFamily };
+
+// What FindCard reports. When Found, exactly the chosen card is open; otherwise no card that
+// the search opened is, and only Message is defined.
+struct TFoundCard {
+  bool Found = false;
+  std::string_view Message;  // Windows-1250: "V pořádku." or why no card was found
+  uint32_t DeviceID = 0;
+  int32_t Bus = 0;  // the chosen card's with FirstOfFamily, else the requested ones
+  int32_t Slot = 0;
+  uint32_t CardIndex = 0;
+  uint32_t BaseAddr = 0;
+};
+
+TFoundCard FindCard(const CardLibrary& lib, TCardChoice choice, int32_t bus, int32_t slot);
 
 // "LVK-5120B", "LVK-5120C", "LVK-5120E" or "???" (Windows-1250).
 std::string_view CardModelName(uint32_t device_id);

@@ -36,4 +36,23 @@ struct TKarta {
   uint8_t RTDOReg = 0;
 };
 
+// A TKarta field of either width, for the tables that name fields (channel map, monitor cells).
+struct KartaField {
+  uint32_t TKarta::*wide = nullptr;
+  uint8_t TKarta::*narrow = nullptr;
+
+  // Implicit, so that a table row names the field itself: &TKarta::DINReg.
+  constexpr KartaField() = default;
+  constexpr KartaField(uint32_t TKarta::*f) : wide(f) {}
+  constexpr KartaField(uint8_t TKarta::*f) : narrow(f) {}
+
+  uint32_t Get(const TKarta& k) const { return wide != nullptr ? k.*wide : k.*narrow; }
+  void Set(TKarta& k, uint32_t v) const {
+    if (wide != nullptr)
+      k.*wide = v;
+    else
+      k.*narrow = static_cast<uint8_t>(v);
+  }
+};
+
 }  // namespace qv

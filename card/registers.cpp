@@ -4,7 +4,8 @@
 
 namespace qv {
 
-bool InitCard(const CardLibrary& lib, uint32_t base, const TKarta& k, std::string& message) {
+bool InitCard(const CardLibrary& lib, const TKarta& k, std::string& message) {
+  const uint32_t base = k.BaseAddr;
   WriteReg8(lib, base, reg::DOUTReg, 0);
   WriteReg8(lib, base, reg::kInit384, 0);
   WriteReg8(lib, base, reg::kInit388, 0x7F);

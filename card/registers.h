@@ -74,8 +74,9 @@ inline void WriteReg24(const CardLibrary& lib, uint32_t base, uint32_t offset, u
   WriteReg8(lib, base, offset + 8, static_cast<uint8_t>(value >> 16));
 }
 
-// Programs the card once after it was opened: 53 library calls in a fixed order. Always
-// succeeds with "V pořádku." in `message`; an exception from the library passes through.
-bool InitCard(const CardLibrary& lib, uint32_t base, const TKarta& karta, std::string& message);
+// Programs the opened card at karta.BaseAddr once, from karta's shadows: 53 library calls in a
+// fixed order. Always succeeds with "V pořádku." in `message`; an exception from the library
+// passes through.
+bool InitCard(const CardLibrary& lib, const TKarta& karta, std::string& message);
 
 }  // namespace qv

@@ -1,6 +1,8 @@
 #include "config/log.h"
 
+#include <algorithm>
 #include <cstring>
+#include <iterator>
 
 #include "config/int_text.h"
 #include "config/logfile.h"
@@ -67,13 +69,15 @@ std::size_t ComposeLogLine(char* out, std::size_t size, std::string_view date,
 
 LogResult WriteLogWith(const LogFileBackend& backend, const TCFGData& cfg, std::string_view message,
                        int32_t number) {
-  if (cfg.LogEnabled == 0) return 0;
+  if (cfg.LogEnabled == 0) return LogResult::Ok;
   const std::string& name = cfg.LogFileName;
   // Too long for the platform, or a zero byte that would make the name another file's.
-  if (name.size() > kMaxLogFileName || name.find('\0') != std::string::npos) return 2;
+  if (name.size() > kMaxLogFileName || name.find('\0') != std::string::npos)
+    return LogResult::CannotCreate;
 
   LogFileHandle file{};
-  if (const LogResult opened = backend.open(name.c_str(), &file); opened != 0) return opened;
+  if (const LogResult opened = backend.open(name.c_str(), &file); opened != LogResult::Ok)
+    return opened;
 
   char date[kMaxDateTime];
   char time[kMaxDateTime];
@@ -87,7 +91,7 @@ LogResult WriteLogWith(const LogFileBackend& backend, const TCFGData& cfg, std::
   }
   // Always release the file, so that the next call opens it afresh.
   const bool closed = backend.close(file);
-  return ok && closed ? 0 : 3;
+  return ok && closed ? LogResult::Ok : LogResult::AccessError;
 }
 
 LogResult WriteLog(const TCFGData& cfg, std::string_view message, int32_t number) {
@@ -95,16 +99,9 @@ LogResult WriteLog(const TCFGData& cfg, std::string_view message, int32_t number
 }
 
 std::string_view LogResultText(LogResult code) {
-  switch (code) {
-    case 0:
-      return text::kLogOk;
-    case 1:
-      return text::kLogCannotOpen;
-    case 2:
-      return text::kLogCannotCreate;
-    default:
-      return text::kLogAccessError;
-  }
+  const std::string_view texts[] = {text::kLogOk, text::kLogCannotOpen, text::kLogCannotCreate,
+                                    text::kLogAccessError};
+  return texts[std::min<std::size_t>(static_cast<std::size_t>(code), std::size(texts) - 1)];
 }
 
 }  // namespace qv

@@ -8,9 +8,13 @@
 
 namespace qv {
 
-// 0 written (or logging off), 1 exists but cannot be opened for appending,
-// 2 does not exist and cannot be created, 3 composing, writing or closing failed.
-using LogResult = uint8_t;
+// What WriteLog reports.
+enum class LogResult : uint8_t {
+  Ok = 0,            // written, or logging is off
+  CannotOpen = 1,    // the file exists but cannot be opened for appending
+  CannotCreate = 2,  // the file does not exist and cannot be created
+  AccessError = 3,   // composing, writing or closing the line failed
+};
 
 // Passed as `number` when the line carries no number.
 inline constexpr int32_t kNoNumber = 2147483647;
@@ -18,7 +22,7 @@ inline constexpr int32_t kNoNumber = 2147483647;
 // Appends one line to cfg.LogFileName when cfg.LogEnabled is non-zero.
 LogResult WriteLog(const TCFGData& cfg, std::string_view message, int32_t number = kNoNumber);
 
-// The Windows-1250 text of a result code (codes above 3 give the text of 3).
+// The Windows-1250 text of a result (a code above 3 gives the text of AccessError).
 std::string_view LogResultText(LogResult code);
 
 }  // namespace qv

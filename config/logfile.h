@@ -15,8 +15,8 @@ using LogFileHandle = intptr_t;
 
 struct LogFileBackend {
   // Opens `name` for appending with others allowed to read but not to write. An existing
-  // non-directory is opened at its end (0, or 1 when that fails); otherwise the file is
-  // created empty (0, or 2 when that fails). Sets *handle on 0 only.
+  // non-directory is opened at its end (Ok, or CannotOpen when that fails); otherwise the file
+  // is created empty (Ok, or CannotCreate when that fails). Sets *handle on Ok only.
   LogResult (*open)(const char* name, LogFileHandle* handle);
   // Writes all `size` bytes at the end of the file; false when fewer were written.
   bool (*append)(LogFileHandle handle, const char* data, std::size_t size);

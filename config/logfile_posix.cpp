@@ -26,18 +26,19 @@ LogResult Claim(int fd, LogResult failure, LogFileHandle* handle) {
     return failure;
   }
   *handle = fd;
-  return 0;
+  return LogResult::Ok;
 }
 
 LogResult Open(const char* name, LogFileHandle* handle) {
   struct stat st {};
   if (stat(name, &st) == 0 && !S_ISDIR(st.st_mode)) {
-    if (S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0) return 1;  // read-only attribute
+    if (S_ISREG(st.st_mode) && (st.st_mode & 0222) == 0)
+      return LogResult::CannotOpen;  // read-only attribute
     const int fd = open(name, kOpenFlags);
-    return fd < 0 ? 1 : Claim(fd, 1, handle);
+    return fd < 0 ? LogResult::CannotOpen : Claim(fd, LogResult::CannotOpen, handle);
   }
   const int fd = open(name, kOpenFlags | O_CREAT | O_EXCL, 0644);
-  return fd < 0 ? 2 : Claim(fd, 2, handle);
+  return fd < 0 ? LogResult::CannotCreate : Claim(fd, LogResult::CannotCreate, handle);
 }
 
 bool Append(LogFileHandle handle, const char* data, std::size_t size) {

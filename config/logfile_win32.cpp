@@ -15,18 +15,18 @@ LogResult Open(const char* name, LogFileHandle* handle) {
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
     // Windows refuses write access to a read-only file anyway; saying so here keeps that
     // true where the file system would let an administrator through (Wine run as root).
-    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) return 1;
+    if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) return LogResult::CannotOpen;
     const HANDLE h = CreateFileA(name, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return 1;
+    if (h == INVALID_HANDLE_VALUE) return LogResult::CannotOpen;
     *handle = reinterpret_cast<LogFileHandle>(h);
-    return 0;
+    return LogResult::Ok;
   }
   const HANDLE h = CreateFileA(name, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return 2;
+  if (h == INVALID_HANDLE_VALUE) return LogResult::CannotCreate;
   *handle = reinterpret_cast<LogFileHandle>(h);
-  return 0;
+  return LogResult::Ok;
 }
 
 bool Append(LogFileHandle handle, const char* data, std::size_t size) {

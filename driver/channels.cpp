@@ -7,34 +7,6 @@ namespace qv {
 
 namespace {
 
-// The input fields of one snapshot, read before they are stored.
-struct Snapshot {
-  uint32_t CNT0StrReg, CNT1StrReg, CNT2StrReg, CNT0XStrReg, CNT1XStrReg, CNT2XStrReg;
-  uint32_t CNT0StatReg, CNT1StatReg, CNT2StatReg;
-  uint8_t CMPStatReg, XSTRStatusReg, DINReg;
-};
-
-Snapshot SnapshotOf(const TKarta& k) {
-  return {k.CNT0StrReg,  k.CNT1StrReg,  k.CNT2StrReg,    k.CNT0XStrReg,
-          k.CNT1XStrReg, k.CNT2XStrReg, k.CNT0StatReg,   k.CNT1StatReg,
-          k.CNT2StatReg, k.CMPStatReg,  k.XSTRStatusReg, k.DINReg};
-}
-
-void Store(const Snapshot& s, TKarta& k) {
-  k.CNT0StrReg = s.CNT0StrReg;
-  k.CNT1StrReg = s.CNT1StrReg;
-  k.CNT2StrReg = s.CNT2StrReg;
-  k.CNT0XStrReg = s.CNT0XStrReg;
-  k.CNT1XStrReg = s.CNT1XStrReg;
-  k.CNT2XStrReg = s.CNT2XStrReg;
-  k.CNT0StatReg = s.CNT0StatReg;
-  k.CNT1StatReg = s.CNT1StatReg;
-  k.CNT2StatReg = s.CNT2StatReg;
-  k.CMPStatReg = s.CMPStatReg;
-  k.XSTRStatusReg = s.XSTRStatusReg;
-  k.DINReg = s.DINReg;
-}
-
 void WriteRow(TData& d, const ChannelRow& row, uint32_t channel, uintptr_t value) {
   const CardLibrary& lib = *d.Library;
   const uint32_t base = d.Karta.BaseAddr;
@@ -65,36 +37,32 @@ void WriteRow(TData& d, const ChannelRow& row, uint32_t channel, uintptr_t value
 void TakeInputSnapshot(TData& d) {
   const CardLibrary& lib = *d.Library;
   const uint32_t base = d.Karta.BaseAddr;
-  TKarta& k = d.Karta;
   // The reads land here first: when the library throws midway, the window must still get the
   // records of the last hand-over, while the instance keeps what was read so far.
-  Snapshot s = SnapshotOf(k);
+  std::array<uint32_t, kSnapshotRows.size()> read{};
+  std::size_t n = 0;
+  const auto store = [&] {
+    for (std::size_t i = 0; i < n; ++i) kSnapshotRows[i]->field.Set(d.Karta, read[i]);
+  };
   try {
     WriteReg8(lib, base, reg::CNTCmdReg, reg::kLatchAll);
-    s.CNT0StrReg = ReadReg24(lib, base, reg::CNT0StrReg);
-    s.CNT1StrReg = ReadReg24(lib, base, reg::CNT1StrReg);
-    s.CNT2StrReg = ReadReg24(lib, base, reg::CNT2StrReg);
-    s.CNT0XStrReg = ReadReg24(lib, base, reg::CNT0XStrReg);
-    s.CNT1XStrReg = ReadReg24(lib, base, reg::CNT1XStrReg);
-    s.CNT2XStrReg = ReadReg24(lib, base, reg::CNT2XStrReg);
-    s.CNT0StatReg = ReadReg8(lib, base, reg::CNT0StatReg);
-    s.CNT1StatReg = ReadReg8(lib, base, reg::CNT1StatReg);
-    s.CNT2StatReg = ReadReg8(lib, base, reg::CNT2StatReg);
-    s.CMPStatReg = ReadReg8(lib, base, reg::CMPStatReg);
-    s.XSTRStatusReg = ReadReg8(lib, base, reg::XSTRStatusReg);
-    s.DINReg = ReadReg8(lib, base, reg::DINReg);
+    for (const ChannelRow* row : kSnapshotRows) {
+      read[n] =
+          row->width == 24 ? ReadReg24(lib, base, row->offset) : ReadReg8(lib, base, row->offset);
+      ++n;
+    }
   } catch (...) {
     if (d.Dialog) d.Dialog->TakeHandOver();
-    Store(s, k);
+    store();
     throw;
   }
-  Store(s, k);
-  if (d.Dialog) d.Dialog->HandOver(k);
+  store();
+  if (d.Dialog) d.Dialog->HandOver(d.Karta);
 }
 
 void WriteOutput(TData& d, uint32_t channel, int32_t kind, uintptr_t value) {
   const ChannelRow* row = FindChannel(channel);
-  if (row != nullptr && row->direction == Direction::Output && row->kind == kind) {
+  if (row != nullptr && row->direction == Direction::Output && row->Kind() == kind) {
     const uint32_t before = row->field.Get(d.Karta);
     try {
       WriteRow(d, *row, channel, value);

@@ -1,5 +1,6 @@
 #include "driver/instance.h"
 
+#include <optional>
 #include <string_view>
 
 #include "card/discovery.h"
@@ -15,7 +16,7 @@ namespace {
 // Logs `message`; when the log cannot be written its code's text replaces the message.
 std::string LoggedFailure(const TCFGData& cfg, std::string_view message) {
   const LogResult code = WriteLog(cfg, message);
-  return std::string(code != 0 ? LogResultText(code) : message);
+  return std::string(code != LogResult::Ok ? LogResultText(code) : message);
 }
 
 void PrepareKarta(TKarta& k, const TCFGData& c) {
@@ -35,6 +36,51 @@ void ReleaseHeld(TData& d) {
   d.Finished = 0;
 }
 
+// Init's steps from the discovery to the window; the text of the step that failed, if one did.
+// The instance keeps the card once it is programmed and the window once it exists, for Done;
+// a card that could not be programmed is given back here.
+std::optional<std::string_view> TakeCardAndWindow(TData& d) {
+  TFoundCard card;  // a demo instance has none: device 0 at the configured bus and slot
+  card.Bus = d.CFGData.Bus;
+  card.Slot = d.CFGData.Slot;
+  const bool demo = d.CFGData.DemoMode != 0;
+  if (!demo) {
+    try {
+      card =
+          FindCard(*d.Library,
+                   d.CFGData.AutoDetect == 1 ? TCardChoice::FirstOfFamily : TCardChoice::AtBusSlot,
+                   d.CFGData.Bus, d.CFGData.Slot);
+    } catch (...) {
+      // A library that throws past the guarded call must not take the host down with it.
+      return text::kCardLibraryError.view();
+    }
+    if (!card.Found) return card.Message;
+    d.Karta.Opened = 1;
+  }
+
+  d.CFGData.ActualBus = card.Bus;
+  d.CFGData.ActualSlot = card.Slot;
+  d.Karta.CardIndex = card.CardIndex;
+  d.Karta.BaseAddr = card.BaseAddr;
+  d.Karta.DeviceID = card.DeviceID;
+  d.Karta.CardName = CardModelName(card.DeviceID);
+
+  if (!demo) {
+    std::string message;
+    try {
+      InitCard(*d.Library, d.Karta, message);
+    } catch (...) {
+      ReleaseHeld(d);
+      return text::kCardLibraryError.view();
+    }
+  }
+
+  d.Dialog = TDrvDialog::Create();
+  if (!d.Dialog) return text::kWindowCreateFailed.view();
+  d.DialogCreated = 1;
+  return std::nullopt;
+}
+
 }  // namespace
 
 bool InitDriver(TData& d, const char* parameter_file, const InitArgs& args, std::string& error) {
@@ -42,7 +88,7 @@ bool InitDriver(TData& d, const char* parameter_file, const InitArgs& args, std:
 
   TCFGData loaded;
   if (!LoadCFGData(parameter_file != nullptr ? parameter_file : "", loaded)) {
-    error = loaded.Message;
+    error = loaded.Message;  // not logged, and the instance keeps what it holds
     return false;
   }
   ReleaseHeld(d);
@@ -54,62 +100,18 @@ bool InitDriver(TData& d, const char* parameter_file, const InitArgs& args, std:
   PrepareKarta(d.Karta, d.CFGData);
   d.PendingCmd = 0;
 
-  int32_t bus = d.CFGData.Bus;
-  int32_t slot = d.CFGData.Slot;
-  uint32_t card_index = 0, base_addr = 0, device_id = 0;
-  const bool demo = d.CFGData.DemoMode != 0;
-  if (!demo) {
-    std::string message;
-    bool found = false;
-    try {
-      found = FindCard(*d.Library, static_cast<uint8_t>(d.CFGData.AutoDetect), device_id, bus, slot,
-                       card_index, base_addr, message);
-    } catch (...) {
-      // A library that throws past the guarded call must not take the host down with it.
-      message = text::kCardLibraryError.view();
-      found = false;
-    }
-    d.Karta.Opened = found ? 1 : 0;
-    if (!found) {
-      error = LoggedFailure(d.CFGData, message);
-      return false;
-    }
-  }
-
-  d.CFGData.ActualBus = bus;
-  d.CFGData.ActualSlot = slot;
-  d.Karta.CardIndex = card_index;
-  d.Karta.BaseAddr = base_addr;
-  d.Karta.DeviceID = device_id;
-  d.Karta.CardName = CardModelName(device_id);
-
-  if (!demo) {
-    std::string message;
-    try {
-      InitCard(*d.Library, d.Karta.BaseAddr, d.Karta, message);
-    } catch (...) {
-      CloseCard(*d.Library, d.Karta.CardIndex);
-      d.Karta.Opened = 0;
-      error = LoggedFailure(d.CFGData, text::kCardLibraryError);
-      return false;
-    }
-  }
-
-  d.Dialog = TDrvDialog::Create();
-  if (!d.Dialog) {
-    d.DialogCreated = 0;
-    error = LoggedFailure(d.CFGData, text::kWindowCreateFailed);
+  if (const std::optional<std::string_view> failed = TakeCardAndWindow(d)) {
+    error = LoggedFailure(d.CFGData, *failed);
     return false;
   }
-  d.DialogCreated = 1;
   d.Dialog->CFGData = d.CFGData;
   d.Dialog->Karta = d.Karta;
   d.Dialog->InitDialog();
   d.Dialog->SetCaption(CompletedCaption(d.Dialog->Caption(), d.CFGData));
 
   const LogResult code = WriteLog(d.CFGData, text::kInitSucceeded);
-  if (code != 0) {
-    error = LogResultText(code);
+  if (code != LogResult::Ok) {
+    error = LogResultText(code);  // the card and the window stay for Done
     return false;
   }
   d.Busy = 0;

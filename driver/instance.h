@@ -12,6 +12,18 @@
 
 namespace qv {
 
+// One driver instance. Its state is marked by these fields:
+//
+//   state     Busy  Karta.Opened           DialogCreated, Dialog   Finished
+//   made      1     0                      0, none                 0
+//   ready     0     1 (0 in demo mode)     1, the window           0
+//   failed    1     1 once the card is     1, the window once it   0  Init returned false;
+//                   programmed, else 0     exists, else 0, none       Done releases what is held
+//   finished  kept  kept                   kept, none              1  Done closed the card and
+//                                                                     freed the window
+//
+// Init with a parameter file it refuses changes only Busy; any other Init first releases what
+// the instance holds, as Done would, and starts from "made".
 struct TData {
   std::unique_ptr<TDrvDialog> Dialog;  // the monitor window from Init to Done
   uint8_t DialogCreated = 0;
@@ -22,8 +34,8 @@ struct TData {
   TKarta Karta;
   uint8_t PendingCmd = 0;  // load bits waiting for OutputRequestCompleted
   uint8_t Busy = 1;        // 1: not ready for data exchange
-  // Set by Done: the card is closed and the window gone. It keeps the exchange shut and
-  // stops a second Done from closing the card index again; the next Init clears it.
+  // Keeps the exchange shut after Done and stops a second Done from closing the card index
+  // again.
   uint8_t Finished = 0;
   const CardLibrary* Library = &ImportedCardLibrary();
 };

@@ -15,6 +15,7 @@
 #include "host/list_cards.h"
 #include "host/loader.h"
 #include "host/pump.h"
+#include "monitor/drv_dialog.h"
 
 namespace {
 
@@ -145,7 +146,7 @@ bool ParseOut(const char* arg, Output& out) {
   if (end == v || *end != '\0') return false;
   const qv::ChannelRow* row = qv::FindChannel(static_cast<uint32_t>(ch));
   if (row == nullptr || row->direction != qv::Direction::Output) return false;
-  out = {static_cast<uint32_t>(ch), row->kind, static_cast<uint32_t>(value)};
+  out = {static_cast<uint32_t>(ch), row->Kind(), static_cast<uint32_t>(value)};
   return true;
 }
 
@@ -211,22 +212,19 @@ std::string Binary(uint32_t byte) {
 
 void PrintInputs(const Exports& e, PData data, int cycle) {
   std::printf("cycle %d\n", cycle);
-  std::size_t count = 0;
-  const qv::ChannelRow* rows = qv::ChannelRows(count);
-  for (std::size_t r = 0; r < count; ++r) {
-    const qv::ChannelRow& row = rows[r];
+  for (const qv::ChannelRow& row : qv::ChannelRows()) {
     if (row.direction != qv::Direction::Input) continue;
     if (row.rule == qv::Rule::Bit) {
       std::string bits;
       for (unsigned ch = row.last + 1; ch-- > row.first;) {
-        THostValue v{row.kind, 0};
+        THostValue v{row.Kind(), 0};
         e.GetInput(data, ch, &v);
         bits += (v.Value & 0xFF) != 0 ? '1' : '0';
       }
       std::printf("  %2u-%2u %-14s bits %s\n", row.first, row.last, row.name, bits.c_str());
       continue;
     }
-    THostValue v{row.kind, 0};
+    THostValue v{row.Kind(), 0};
     e.GetInput(data, row.first, &v);
     const auto value = static_cast<uint32_t>(v.Value);
     if (row.width == 24)
@@ -271,7 +269,7 @@ int Run(const Options& o, const Exports& e) {
     std::printf("Init           failed: %s\n", qv::Cp1250ToUtf8(error).c_str());
   } else {
     std::printf("Init           ok (%s)\n", o.ini.c_str());
-    if (o.monitor) e.DriverProc(data, 1, 0, 0, 0, 0);
+    if (o.monitor) e.DriverProc(data, static_cast<int32_t>(qv::TWindowCommand::Show), 0, 0, 0, 0);
     for (int c = 1; c <= o.cycles; ++c) {
       e.InputRequest(data);
       e.InputRequestCompleted(data);

@@ -44,10 +44,10 @@ void FormatBinary(uint32_t value, TCellText& out) {
   Append(out, {bits, 8});
 }
 
-void FormatBinaryDecimal(uint8_t value, TCellText& out) {
+void FormatBinaryDecimal(uint32_t value, TCellText& out) {
   FormatBinary(value, out);
   Append(out, "  (");
-  Append(out, DecimalText(value).view());
+  Append(out, DecimalText(value & 0xFF).view());
   Append(out, ")");
 }
 

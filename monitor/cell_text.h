@@ -23,12 +23,15 @@ struct TCellText {
 void ByteToBin(uint8_t value, char (&out)[9]);
 std::string ByteToBin(uint8_t value);
 
+// A register cell's format.
+using TCellFormat = void(uint32_t value, TCellText& out);
 // The value's 32 bits as an unsigned decimal number, no sign, leading zeros or grouping.
-void FormatDecimal(uint32_t value, TCellText& out);
+TCellFormat FormatDecimal;
 // ByteToBin of the value's low 8 bits.
-void FormatBinary(uint32_t value, TCellText& out);
-// ByteToBin, two spaces, then the byte in decimal in parentheses: "10100101  (165)".
-void FormatBinaryDecimal(uint8_t value, TCellText& out);
+TCellFormat FormatBinary;
+// ByteToBin of the low 8 bits, two spaces, then that byte in decimal in parentheses:
+// "10100101  (165)".
+TCellFormat FormatBinaryDecimal;
 
 // The card name, two spaces and "(bus/slot)": "LVK-5120B  (2/13)".
 std::string CardText(const TKarta& karta, const TCFGData& cfg);

@@ -48,11 +48,7 @@ void TDrvDialog::InitDialog() {
   toolkit_->DisableCloseCommand();  // without a window menu, closing is still refused
   toolkit_->SetLabelText(kLabelVersion, text::kWindowVersion);
   toolkit_->SetLabelText(kLabelCardText, CardText(Karta, CFGData));
-  for (int id = kFirstDecimalCell; id < kFirstBinaryCell; ++id) toolkit_->SetLabelText(id, "0");
-  for (int id = kFirstBinaryCell; id < kFirstBinDecCell; ++id)
-    toolkit_->SetLabelText(id, "00000000");
-  for (int id = kFirstBinDecCell; id < kFirstBinDecCell + 3; ++id)
-    toolkit_->SetLabelText(id, "00000000  (0)");
+  ShowCells(TKarta{});  // zeros, whatever Karta holds
 }
 
 std::string TDrvDialog::Caption() const {
@@ -78,54 +74,38 @@ bool TDrvDialog::FormCloseQuery() {
 void TDrvDialog::Timer1Timer() {
   if (!toolkit_->IsVisible()) return;
   TakeHandOver();
-  const TKarta& k = Karta;
-  int id = kFirstDecimalCell;
-  const auto decimal = [&](uint32_t v) {
-    FormatDecimal(v, cell_);
-    toolkit_->SetLabelText(id++, cell_.View());
-  };
-  const auto binary = [&](uint32_t v) {
-    FormatBinary(v, cell_);
-    toolkit_->SetLabelText(id++, cell_.View());
-  };
-  const auto bin_dec = [&](uint8_t v) {
-    FormatBinaryDecimal(v, cell_);
-    toolkit_->SetLabelText(id++, cell_.View());
-  };
-  for (uint32_t v :
-       {k.CNT0StrReg, k.CNT1StrReg, k.CNT2StrReg, k.CNT0XStrReg, k.CNT1XStrReg, k.CNT2XStrReg,
-        k.CNT0SetReg, k.CNT1SetReg, k.CNT2SetReg, k.CNT0RngReg, k.CNT1RngReg, k.CNT2RngReg,
-        k.CNT0CMP1, k.CNT1CMP1, k.CNT2CMP1, k.CNT0CMP2, k.CNT1CMP2, k.CNT2CMP2})
-    decimal(v);
-  for (uint32_t v :
-       {k.CNT0CWReg, k.CNT1CWReg, k.CNT2CWReg, k.CNT0StatReg, k.CNT1StatReg, k.CNT2StatReg})
-    binary(v);
-  for (uint8_t v : {k.CNTEnReg, k.CMPEnReg, k.CMPStatReg, k.CMPClrReg, k.XSTREnReg, k.XSTRStatusReg,
-                    k.XSTRClrReg, k.RTDOCfgReg})
-    binary(v);
-  for (uint8_t v : {k.DINReg, k.DOUTReg, k.RTDOReg}) bin_dec(v);
+  ShowCells(Karta);
+}
+
+void TDrvDialog::ShowCells(const TKarta& karta) {
+  for (const TElement& e : Layout()) {
+    if (e.Format == nullptr) continue;
+    e.Format(e.Field.Get(karta), cell_);
+    toolkit_->SetLabelText(e.Id, cell_.View());
+  }
 }
 
 void TDrvDialog::DriverProc(int32_t command, int32_t left, int32_t top, int32_t width,
                             int32_t height) {
-  switch (static_cast<uint32_t>(command)) {
-    case 0:
+  switch (static_cast<TWindowCommand>(command)) {
+    case TWindowCommand::Hide:
       HideWindow();
       break;
-    case 1:
+    case TWindowCommand::Show:
       ShowWindow();
       break;
-    case 2:
+    case TWindowCommand::Minimise:
       SetWindowState(TWindowState::Minimised);
       break;
-    case 3:
+    case TWindowCommand::Normal:
       SetWindowState(TWindowState::Normal);
       break;
-    case 4:
+    case TWindowCommand::Focus:
       // A hidden window cannot take the focus; the host expects no effect then.
       if (toolkit_->IsVisible()) toolkit_->Focus();
       break;
-    case 5:
+    case TWindowCommand::Bounds:
+      if (show_pending_) shown_before_ = true;  // placed before it appears: not centred then
       toolkit_->SetBounds({left, top, width, height});
       break;
     default:
@@ -140,6 +120,10 @@ void TDrvDialog::ShowWindow() {
     return;
   }
   if (!shown_before_) {
+    // The centring needs the outer size, frame included: without it yet, OnFrameSettled
+    // comes back here.
+    show_pending_ = !toolkit_->FrameSettled();
+    if (show_pending_) return;
     // Centred once, with the outer size of this moment; later showings keep their place.
     // Offsets within the primary monitor, which need not start at the screen's 0, 0.
     const TSize window = toolkit_->OuterSize();
@@ -156,7 +140,14 @@ void TDrvDialog::ShowWindow() {
   toolkit_->Show(state_);
 }
 
+void TDrvDialog::OnFrameSettled() {
+  if (!show_pending_) return;
+  show_pending_ = false;
+  ShowWindow();
+}
+
 void TDrvDialog::HideWindow() {
+  show_pending_ = false;
   if (!toolkit_->IsVisible()) return;
   state_ = toolkit_->State();  // the user may have minimised or restored it meanwhile
   toolkit_->Hide();

@@ -14,6 +14,9 @@
 
 namespace qv {
 
+// The host's window commands 0 to 5, DriverProc's second argument; Bounds places and sizes.
+enum class TWindowCommand : int32_t { Hide, Show, Minimise, Normal, Focus, Bounds };
+
 class TDrvDialog final : private TToolkitEvents {
  public:
   using TToolkitFactory = std::unique_ptr<TMonitorToolkit> (*)(TToolkitEvents& events);
@@ -51,7 +54,7 @@ class TDrvDialog final : private TToolkitEvents {
   void InitDialog();
   std::string Caption() const;                // Windows-1250 bytes
   void SetCaption(std::string_view caption);  // Windows-1250 bytes
-  // Window commands 0..5 (hide, show, minimise, normal, focus, bounds); others do nothing.
+  // A TWindowCommand; other numbers do nothing.
   void DriverProc(int32_t command, int32_t left, int32_t top, int32_t width, int32_t height);
   std::string LabelText(int label) const;  // current text of LabelN (Windows-1250)
   bool Visible() const;
@@ -63,13 +66,17 @@ class TDrvDialog final : private TToolkitEvents {
   TDrvDialog() = default;
   void OnTimer() override { Timer1Timer(); }
   bool OnCloseQuery() override { return FormCloseQuery(); }
+  void OnFrameSettled() override;
   void ShowWindow();
   void HideWindow();
   void SetWindowState(TWindowState state);
+  // Every register cell from its field of `karta`, in id order.
+  void ShowCells(const TKarta& karta);
 
   std::unique_ptr<TMonitorToolkit> toolkit_;
   TWindowState state_ = TWindowState::Normal;  // applied at the next showing while hidden
   bool shown_before_ = false;
+  bool show_pending_ = false;             // the first showing waits for the toolkit's frame
   TCellText cell_;                        // reused by every tick
   const TCFGData* cfg_source_ = nullptr;  // handed over, not yet copied
   const TKarta* karta_source_ = nullptr;

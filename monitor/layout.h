@@ -6,6 +6,8 @@
 #include <span>
 #include <string_view>
 
+#include "monitor/cell_text.h"
+
 namespace qv {
 
 // Element ids: LabelN is N (1..60); the other elements follow.
@@ -19,9 +21,6 @@ inline constexpr int kElementIdCount = 67;  // ids are below this
 
 inline constexpr int kLabelCardText = 15;
 inline constexpr int kLabelVersion = 60;
-inline constexpr int kFirstDecimalCell = 24;  // 24..41
-inline constexpr int kFirstBinaryCell = 42;   // 42..55
-inline constexpr int kFirstBinDecCell = 56;   // 56..58
 
 inline constexpr int kClientWidth = 401;
 inline constexpr int kClientHeight = 458;
@@ -53,9 +52,13 @@ struct TElement {
   int Left, Top, Width, Height;  // relative to the parent; Width 0 follows the text
   TFont Font;
   std::string_view Text;  // initial text, Windows-1250
+  // A register cell: the field of the window's TKarta copy that it shows, and how.
+  KartaField Field{};
+  TCellFormat* Format = nullptr;
 };
 
-// Containers come before what they hold, so drawing in table order stacks correctly.
+// Containers come before what they hold, so drawing in table order stacks correctly; register
+// cells come in id order, the order in which every tick refreshes them.
 std::span<const TElement> Layout();
 const TElement* FindElement(int id);
 // Position in the window's client area, parents' offsets added.

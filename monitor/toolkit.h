@@ -29,6 +29,9 @@ class TToolkitEvents {
  public:
   virtual void OnTimer() = 0;       // one tick of the 100 ms timer
   virtual bool OnCloseQuery() = 0;  // a close request; false refuses it
+  // The frame that FrameSettled asked for is known, or no answer is coming.
+  virtual void OnFrameSettled() = 0;
+
  protected:
   ~TToolkitEvents() = default;
 };
@@ -53,6 +56,10 @@ class TMonitorToolkit {
   virtual void Focus() = 0;  // activates a visible, enabled window; does nothing otherwise
   virtual void SetBounds(const TBounds& outer) = 0;  // outer rectangle, screen pixels
   virtual TSize OuterSize() const = 0;
+  // Whether OuterSize and SetBounds know, before the window was ever shown, the frame that
+  // the window manager will draw around it: false while the toolkit is still asking, and
+  // OnFrameSettled follows.
+  virtual bool FrameSettled() = 0;
   // The primary monitor's rectangle in screen pixels, for centring; it need not start at 0, 0.
   virtual TBounds ScreenArea() const = 0;
   // Disables the Close command of the window menu (or the close control where there is no
@@ -64,9 +71,5 @@ class TMonitorToolkit {
 // Creates the platform's window for the layout, hidden, ownerless, with its 100 ms timer
 // delivering to `events`; nullptr when the toolkit cannot. Never throws.
 std::unique_ptr<TMonitorToolkit> CreateToolkit(TToolkitEvents& events);
-
-// Releases what the module registered with the toolkit (Win32: the window class); called when
-// the library is unloaded, after every window is gone.
-void ReleaseMonitorModule();
 
 }  // namespace qv

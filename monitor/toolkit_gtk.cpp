@@ -10,6 +10,7 @@
 #include <new>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "config/cp1250.h"
 #include "config/texts.h"
@@ -54,51 +55,52 @@ struct TFrame {
   bool operator==(const TFrame&) const = default;
 };
 
-// The frame of the last window that was mapped: the best guess for the next one.
+// The frame of the last window that was mapped or announced: the best guess for the next one.
 std::optional<TFrame> g_last_frame;
 
-// Asks an EWMH window manager for the frame that it will give the unmapped `window`
-// (_NET_REQUEST_FRAME_EXTENTS); waits at most a quarter of a second for the answer.
-std::optional<TFrame> RequestFrameExtents(GtkWidget* window) {
+// Asks an EWMH window manager for the frame that it will give the realized, unmapped `window`
+// (_NET_REQUEST_FRAME_EXTENTS); false when it takes no such requests. The answer comes later,
+// as the window's _NET_FRAME_EXTENTS property.
+bool AskFrameExtents(GtkWidget* window) {
   GdkDisplay* display = gtk_widget_get_display(window);
-  if (!GDK_IS_X11_DISPLAY(display)) return std::nullopt;
-  gtk_widget_realize(window);
   GdkWindow* gdk_window = gtk_widget_get_window(window);
-  if (gdk_window == nullptr) return std::nullopt;
+  if (!GDK_IS_X11_DISPLAY(display) || gdk_window == nullptr) return false;
   GdkScreen* screen = gdk_window_get_screen(gdk_window);
   if (!gdk_x11_screen_supports_net_wm_hint(
           screen, gdk_atom_intern_static_string("_NET_REQUEST_FRAME_EXTENTS")))
-    return std::nullopt;
+    return false;
   Display* x = GDK_DISPLAY_XDISPLAY(display);
-  const Window xid = GDK_WINDOW_XID(gdk_window);
-  const Atom extents = gdk_x11_get_xatom_by_name_for_display(display, "_NET_FRAME_EXTENTS");
   XEvent request{};
   request.xclient.type = ClientMessage;
-  request.xclient.window = xid;
+  request.xclient.window = GDK_WINDOW_XID(gdk_window);
   request.xclient.message_type =
       gdk_x11_get_xatom_by_name_for_display(display, "_NET_REQUEST_FRAME_EXTENTS");
   request.xclient.format = 32;
   XSendEvent(x, GDK_WINDOW_XID(gdk_screen_get_root_window(screen)), False,
              SubstructureRedirectMask | SubstructureNotifyMask, &request);
   XFlush(x);
-  for (int attempt = 0; attempt < 50; ++attempt) {
-    Atom type = 0;
-    int format = 0;
-    unsigned long count = 0, after = 0;
-    unsigned char* data = nullptr;
-    const int status = XGetWindowProperty(x, xid, extents, 0, 4, False, XA_CARDINAL, &type, &format,
-                                          &count, &after, &data);
-    if (status == Success && data != nullptr && format == 32 && count == 4) {
-      const auto* v = reinterpret_cast<const long*>(data);  // left, right, top, bottom
-      const TFrame frame{static_cast<int>(v[0]), static_cast<int>(v[2]), static_cast<int>(v[1]),
-                         static_cast<int>(v[3])};
-      XFree(data);
-      return frame;
-    }
-    if (data != nullptr) XFree(data);
-    g_usleep(5000);
+  return true;
+}
+
+// The window manager's answer to AskFrameExtents, once it has given one.
+std::optional<TFrame> AnsweredFrameExtents(GtkWidget* window) {
+  GdkDisplay* display = gtk_widget_get_display(window);
+  Atom type = 0;
+  int format = 0;
+  unsigned long count = 0, after = 0;
+  unsigned char* data = nullptr;
+  const int status = XGetWindowProperty(
+      GDK_DISPLAY_XDISPLAY(display), GDK_WINDOW_XID(gtk_widget_get_window(window)),
+      gdk_x11_get_xatom_by_name_for_display(display, "_NET_FRAME_EXTENTS"), 0, 4, False,
+      XA_CARDINAL, &type, &format, &count, &after, &data);
+  std::optional<TFrame> frame;
+  if (status == Success && data != nullptr && format == 32 && count == 4) {
+    const auto* v = reinterpret_cast<const long*>(data);  // left, right, top, bottom
+    frame = TFrame{static_cast<int>(v[0]), static_cast<int>(v[2]), static_cast<int>(v[1]),
+                   static_cast<int>(v[3])};
   }
-  return std::nullopt;
+  if (data != nullptr) XFree(data);
+  return frame;
 }
 
 std::string Utf8ToCp1250(const char* utf8) {
@@ -123,6 +125,7 @@ class TGtkToolkit final : public TMonitorToolkit {
 
   ~TGtkToolkit() override {
     if (timer_ != 0) g_source_remove(timer_);
+    if (frame_poll_ != 0) g_source_remove(frame_poll_);
     if (window_ != nullptr) gtk_widget_destroy(window_);
     if (css_ != nullptr) g_object_unref(css_);
   }
@@ -228,6 +231,12 @@ class TGtkToolkit final : public TMonitorToolkit {
     const TFrame frame = Frame();
     return {width + frame.Width(), height + frame.Height()};
   }
+  bool FrameSettled() override {
+    AskFrameOnce();
+    // The answer may be in before the main loop looked for it.
+    if (frame_poll_ != 0 && TakeFrame(false)) g_source_remove(std::exchange(frame_poll_, 0));
+    return frame_poll_ == 0;
+  }
   TBounds ScreenArea() const override {
     GdkDisplay* display = gtk_widget_get_display(window_);
     GdkMonitor* monitor = gdk_display_get_primary_monitor(display);
@@ -244,6 +253,9 @@ class TGtkToolkit final : public TMonitorToolkit {
     gtk_widget_realize(window_);
     if (GdkWindow* w = gtk_widget_get_window(window_))
       gdk_window_set_functions(w, static_cast<GdkWMFunction>(GDK_FUNC_MOVE | GDK_FUNC_MINIMIZE));
+    // Without resizing there is no resize handle: the frame is final, and the answer is
+    // usually in before the host first shows the window.
+    AskFrameOnce();
     return true;
   }
   void* NativeHandle() const override { return window_; }
@@ -316,7 +328,7 @@ class TGtkToolkit final : public TMonitorToolkit {
   }
 
   // The frame around the client area: measured while the window is mapped; before that, as
-  // the window manager announces it, or as the last mapped window had it, or none.
+  // the window manager announced it, or as the last window had it, or none.
   TFrame Frame() const {
     GdkWindow* w = gtk_widget_get_window(window_);
     if (w != nullptr && gtk_widget_get_mapped(window_)) {
@@ -329,12 +341,8 @@ class TGtkToolkit final : public TMonitorToolkit {
                       std::max(0, outer.x + outer.width - x - width),
                       std::max(0, outer.y + outer.height - y - height)};
       g_last_frame = frame_;
-    } else if (!frame_) {
-      frame_ = RequestFrameExtents(window_);
-      if (!frame_) return g_last_frame.value_or(TFrame{});
-      g_last_frame = frame_;
     }
-    return *frame_;
+    return frame_.value_or(g_last_frame.value_or(TFrame{}));
   }
 
   // The client size that gives the outer size last asked for. GTK keeps a fixed-size window
@@ -348,12 +356,45 @@ class TGtkToolkit final : public TMonitorToolkit {
     gtk_window_resize(GTK_WINDOW(window_), width, height);
   }
 
-  // The frame is certain only once the window is mapped: a guess that proved wrong is
-  // corrected here, so the outer size is the one asked for.
+  // A size worked out with a frame that proved wrong is corrected, so the outer size is the
+  // one asked for.
+  void CorrectSize() {
+    if (wanted_ && Frame() != applied_frame_) ApplyWantedSize();
+  }
+
+  // The frame is certain only once the window is mapped.
   static gboolean OnConfigure(GtkWidget*, GdkEventConfigure*, gpointer p) {
-    auto* self = static_cast<TGtkToolkit*>(p);
-    if (self->wanted_ && self->Frame() != self->applied_frame_) self->ApplyWantedSize();
+    static_cast<TGtkToolkit*>(p)->CorrectSize();
     return FALSE;
+  }
+
+  // Asks the window manager once, before the window is first mapped, for the frame that it
+  // will draw; FrameSettled tells whether the answer is in.
+  void AskFrameOnce() {
+    if (frame_asked_ || gtk_widget_get_mapped(window_)) return;
+    frame_asked_ = true;
+    if (AskFrameExtents(window_)) frame_poll_ = g_timeout_add(5, &TGtkToolkit::OnFramePoll, this);
+  }
+
+  // Looks for the window manager's answer on the main loop, so that the host's thread never
+  // waits for it: every 5 ms for a quarter of a second.
+  static gboolean OnFramePoll(gpointer p) {
+    auto* self = static_cast<TGtkToolkit*>(p);
+    if (!self->TakeFrame(++self->frame_polls_ == 50)) return G_SOURCE_CONTINUE;
+    self->frame_poll_ = 0;
+    self->events_.OnFrameSettled();
+    return G_SOURCE_REMOVE;
+  }
+
+  // Takes the window manager's answer once it is in (or, `last`, that none came): the frame as
+  // certain as it gets before mapping. What was worked out with a guess is corrected.
+  bool TakeFrame(bool last) {
+    const std::optional<TFrame> answer = AnsweredFrameExtents(window_);
+    if (!answer && !last) return false;
+    frame_ = answer;
+    if (frame_) g_last_frame = frame_;
+    CorrectSize();
+    return true;
   }
 
   static gboolean OnDrawPanel(GtkWidget* widget, cairo_t* cr, gpointer) {
@@ -406,6 +447,9 @@ class TGtkToolkit final : public TMonitorToolkit {
   std::array<std::string, kElementIdCount> texts_;
   TWindowState state_ = TWindowState::Normal;
   guint timer_ = 0;
+  bool frame_asked_ = false;
+  guint frame_poll_ = 0;  // while looking for the window manager's answer
+  int frame_polls_ = 0;
   std::optional<TBounds> wanted_;     // the outer rectangle last asked for
   std::optional<GdkPoint> position_;  // the outer top-left corner to show it at again
   mutable std::optional<TFrame> frame_;

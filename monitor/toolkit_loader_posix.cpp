@@ -77,6 +77,4 @@ std::unique_ptr<TMonitorToolkit> CreateToolkit(TToolkitEvents& events) {
   return std::unique_ptr<TMonitorToolkit>(gtk->Create(events));
 }
 
-void ReleaseMonitorModule() {}
-
 }  // namespace qv

@@ -40,6 +40,7 @@ class TOffscreenToolkit final : public TMonitorToolkit {
   void Focus() override {}
   void SetBounds(const TBounds& outer) override { bounds_ = outer; }
   TSize OuterSize() const override { return {bounds_.Width, bounds_.Height}; }
+  bool FrameSettled() override { return true; }  // no frame
   TBounds ScreenArea() const override {
     return {0, 0, kOffscreenScreenWidth, kOffscreenScreenHeight};
   }

@@ -1,10 +1,11 @@
 // The monitor window on Win32: one top-level window with static, button and owner-drawn
 // children, all in UTF-16 so that the Czech texts survive any system code page. The window
-// class belongs to this module (not to the host) and is unregistered when the module unloads.
+// class belongs to this module (not to the host) and lives only while a window of it does.
 #include <windows.h>
 
 #include <algorithm>
 #include <array>
+#include <mutex>
 #include <new>
 #include <string>
 
@@ -93,6 +94,7 @@ class TWin32Toolkit final : public TMonitorToolkit {
     GetWindowRect(hwnd_, &r);
     return {r.right - r.left, r.bottom - r.top};
   }
+  bool FrameSettled() override { return true; }  // Windows draws the frame itself
   // Windows keeps the primary monitor's top-left corner at 0, 0.
   TBounds ScreenArea() const override {
     return {0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
@@ -107,6 +109,8 @@ class TWin32Toolkit final : public TMonitorToolkit {
 
  private:
   static bool RegisterWindowClass(HINSTANCE instance);
+  static bool HoldWindowClass(HINSTANCE instance);
+  static void ReleaseWindowClass(HINSTANCE instance);
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
   LRESULT HandleMessage(UINT msg, WPARAM wparam, LPARAM lparam);
   LRESULT OnCtlColor(HDC dc, HWND control);
@@ -119,6 +123,7 @@ class TWin32Toolkit final : public TMonitorToolkit {
   HFONT FontOf(const TElement& e) const { return fonts_[static_cast<int>(e.Font)]; }
 
   TToolkitEvents& events_;
+  HINSTANCE class_holder_ = nullptr;  // set while this toolkit holds the window class
   HWND hwnd_ = nullptr;
   std::array<HFONT, 4> fonts_{};
   HBITMAP picture_ = nullptr;
@@ -144,12 +149,31 @@ bool TWin32Toolkit::RegisterWindowClass(HINSTANCE instance) {
   return RegisterClassExW(&wc) != 0;
 }
 
+// The class is registered by the first window and unregistered with the last, so it never
+// outlives the module and unloading has nothing to clean up under the loader lock. Hosts may
+// run instances on several threads.
+std::mutex g_class_mutex;
+int g_class_holders = 0;
+
+bool TWin32Toolkit::HoldWindowClass(HINSTANCE instance) {
+  const std::lock_guard lock(g_class_mutex);
+  if (g_class_holders == 0 && !RegisterWindowClass(instance)) return false;
+  ++g_class_holders;
+  return true;
+}
+
+void TWin32Toolkit::ReleaseWindowClass(HINSTANCE instance) {
+  const std::lock_guard lock(g_class_mutex);
+  if (--g_class_holders == 0) UnregisterClassW(kClassName, instance);
+}
+
 TWin32Toolkit::~TWin32Toolkit() {
   if (hwnd_ != nullptr) {
     KillTimer(hwnd_, kTimerId);
     SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);  // no message reaches us from here on
     DestroyWindow(hwnd_);
   }
+  if (class_holder_ != nullptr) ReleaseWindowClass(class_holder_);
   for (HFONT font : fonts_)
     if (font != nullptr) DeleteObject(font);
   if (picture_ != nullptr) DeleteObject(picture_);
@@ -171,7 +195,9 @@ bool TWin32Toolkit::CreateFonts() {
 
 bool TWin32Toolkit::Build() {
   HINSTANCE instance = ModuleInstance();
-  if (instance == nullptr || !RegisterWindowClass(instance) || !CreateFonts()) return false;
+  if (instance == nullptr || !HoldWindowClass(instance)) return false;
+  class_holder_ = instance;
+  if (!CreateFonts()) return false;
   RECT outer{0, 0, kClientWidth, kClientHeight};
   AdjustWindowRectEx(&outer, kStyle, FALSE, kExStyle);
   hwnd_ = CreateWindowExW(kExStyle, kClassName, ToWide(text::kWindowCaption).c_str(), kStyle,
@@ -341,10 +367,6 @@ std::unique_ptr<TMonitorToolkit> CreateToolkit(TToolkitEvents& events) {
   auto toolkit = std::unique_ptr<TWin32Toolkit>(new (std::nothrow) TWin32Toolkit(events));
   if (!toolkit || !toolkit->Build()) return nullptr;
   return toolkit;
-}
-
-void ReleaseMonitorModule() {
-  UnregisterClassW(kClassName, ModuleInstance());
 }
 
 }  // namespace qv

@@ -29,7 +29,18 @@ Found Find(uint8_t mode, int32_t bus, int32_t slot) {
   Found f;
   f.bus = bus;
   f.slot = slot;
-  f.ok = qv::FindCard(FakeLibrary::Table(), mode, f.did, f.bus, f.slot, f.index, f.base, f.message);
+  const qv::TFoundCard r = qv::FindCard(
+      FakeLibrary::Table(), mode == 1 ? qv::TCardChoice::FirstOfFamily : qv::TCardChoice::AtBusSlot,
+      bus, slot);
+  f.ok = r.Found;
+  f.message = r.Message;
+  if (r.Found) {
+    f.did = r.DeviceID;
+    f.bus = r.Bus;
+    f.slot = r.Slot;
+    f.index = r.CardIndex;
+    f.base = r.BaseAddr;
+  }
   return f;
 }
 
@@ -178,7 +189,7 @@ TEST(Registers, InitCardWritesTheFixedSequence) {
   k.RTDOCfgReg = 0x22;
   k.CNT0SetReg = 0x99;  // never written: the presets start at 0
   std::string message;
-  EXPECT_TRUE(qv::InitCard(FakeLibrary::Table(), 0, k, message));
+  EXPECT_TRUE(qv::InitCard(FakeLibrary::Table(), k, message));
   EXPECT_EQ(message, qv::text::kCardOk.view());
   EXPECT_EQ(lib.journal.size(), 53u);
   EXPECT_EQ(lib.Joined(),

@@ -25,8 +25,8 @@ int Write(const char* file, int id, int count) {
   for (int n = 0; n < count; ++n) {
     const std::string message = "P" + std::to_string(id) + "-" + std::to_string(n);
     const qv::LogResult code = qv::WriteLog(cfg, message);
-    if (code != 0) {
-      std::printf("fail %d %d\n", n, code);
+    if (code != qv::LogResult::Ok) {
+      std::printf("fail %d %d\n", n, static_cast<int>(code));
       ++failed;
     }
   }

@@ -49,18 +49,18 @@ TEST(ComposeLogLine, NeverWritesPastTheBuffer) {
 }
 
 TEST(LogResultText, TableOfFourTexts) {
-  EXPECT_EQ(LogResultText(0),
+  EXPECT_EQ(LogResultText(LogResult::Ok),
             "V po\xF8\xE1"
             "dku.");
-  EXPECT_EQ(LogResultText(1), text::kLogCannotOpen.view());
-  EXPECT_EQ(LogResultText(2), text::kLogCannotCreate.view());
-  EXPECT_EQ(LogResultText(3), text::kLogAccessError.view());
-  EXPECT_EQ(LogResultText(200), text::kLogAccessError.view());
+  EXPECT_EQ(LogResultText(LogResult::CannotOpen), text::kLogCannotOpen.view());
+  EXPECT_EQ(LogResultText(LogResult::CannotCreate), text::kLogCannotCreate.view());
+  EXPECT_EQ(LogResultText(LogResult::AccessError), text::kLogAccessError.view());
+  EXPECT_EQ(LogResultText(LogResult{200}), text::kLogAccessError.view());
 }
 
 // A backend that records what the writer asks of it and fails where told.
 struct FakeFile {
-  LogResult open_result = 0;
+  LogResult open_result = LogResult::Ok;
   bool date_ok = true, append_ok = true, close_ok = true;
   int opens = 0, closes = 0;
   std::string opened_name, written;
@@ -71,7 +71,7 @@ const LogFileBackend kFake = {
     .open = [](const char* name, LogFileHandle* handle) -> LogResult {
       ++fake->opens;
       fake->opened_name = name;
-      if (fake->open_result == 0) *handle = 42;
+      if (fake->open_result == LogResult::Ok) *handle = 42;
       return fake->open_result;
     },
     .append =
@@ -112,12 +112,12 @@ class WriteLogFake : public ::testing::Test {
 };
 
 TEST_F(WriteLogFake, WritesOneLineThroughTheBackend) {
-  EXPECT_EQ(Write(), 0);
+  EXPECT_EQ(Write(), LogResult::Ok);
   EXPECT_EQ(file_.opened_name, "x.log");
   EXPECT_EQ(file_.written, "[1.2.2026 3:04:05] (Qv_lvk5120x 2/13) m\r\n");
   EXPECT_EQ(file_.closes, 1);
   cfg_.LogEnabled = -3;  // any non-zero value enables
-  EXPECT_EQ(Write(), 0);
+  EXPECT_EQ(Write(), LogResult::Ok);
   EXPECT_EQ(file_.opens, 2);
 }
 
@@ -125,15 +125,15 @@ TEST_F(WriteLogFake, WritesOneLineThroughTheBackend) {
 TEST_F(WriteLogFake, CodesBeforeTheFileIsOpen) {
   cfg_.LogEnabled = 0;
   cfg_.LogFileName = "";
-  EXPECT_EQ(Write(), 0);
+  EXPECT_EQ(Write(), LogResult::Ok);
   cfg_.LogEnabled = 1;
   cfg_.LogFileName = std::string(260, 'n');
-  EXPECT_EQ(Write(), 2);
+  EXPECT_EQ(Write(), LogResult::CannotCreate);
   cfg_.LogFileName = std::string("a\0b", 3);  // would open "a"
-  EXPECT_EQ(Write(), 2);
+  EXPECT_EQ(Write(), LogResult::CannotCreate);
   EXPECT_EQ(file_.opens, 0);
   cfg_.LogFileName = std::string(259, 'n');
-  for (LogResult code : {1, 2}) {
+  for (LogResult code : {LogResult::CannotOpen, LogResult::CannotCreate}) {
     file_.open_result = code;
     EXPECT_EQ(Write(), code);
   }
@@ -144,17 +144,17 @@ TEST_F(WriteLogFake, CodesBeforeTheFileIsOpen) {
 
 TEST_F(WriteLogFake, FailuresAfterOpeningGive3AndReleaseTheFile) {
   file_.date_ok = false;
-  EXPECT_EQ(Write(), 3);
+  EXPECT_EQ(Write(), LogResult::AccessError);
   EXPECT_EQ(file_.written, "");
   file_.date_ok = true;
   file_.append_ok = false;
-  EXPECT_EQ(Write(), 3);
+  EXPECT_EQ(Write(), LogResult::AccessError);
   file_.append_ok = true;
   file_.close_ok = false;
-  EXPECT_EQ(Write(), 3);
+  EXPECT_EQ(Write(), LogResult::AccessError);
   file_.close_ok = true;
   file_.written.clear();
-  EXPECT_EQ(Write(std::string(5000, 'm')), 3);  // does not fit the line buffer
+  EXPECT_EQ(Write(std::string(5000, 'm')), LogResult::AccessError);  // does not fit the line buffer
   EXPECT_EQ(file_.written, "");
   EXPECT_EQ(file_.closes, file_.opens);
 }
@@ -173,7 +173,7 @@ class WriteLogFile : public ::testing::Test {
 };
 
 TEST_F(WriteLogFile, CreatesThenAppends) {
-  ASSERT_EQ(WriteLog(cfg_, "first"), 0);
+  ASSERT_EQ(WriteLog(cfg_, "first"), LogResult::Ok);
   const std::string one = test::ReadBytes(cfg_.LogFileName);
   ASSERT_GE(one.size(), 2u);
   EXPECT_EQ(one.front(), '[');
@@ -185,7 +185,7 @@ TEST_F(WriteLogFile, CreatesThenAppends) {
   EXPECT_NE(stamp.find(' '), std::string::npos);
   EXPECT_EQ(stamp.find_first_of("\r\n"), std::string::npos);
 
-  ASSERT_EQ(WriteLog(cfg_, "second", -5), 0);
+  ASSERT_EQ(WriteLog(cfg_, "second", -5), LogResult::Ok);
   const std::string two = test::ReadBytes(cfg_.LogFileName);
   EXPECT_EQ(two.substr(0, one.size()), one);
   const std::string tail = ") second-5\r\n";
@@ -197,21 +197,21 @@ TEST_F(WriteLogFile, CreatesThenAppends) {
 TEST_F(WriteLogFile, DisabledCreatesNothing) {
   cfg_.LogEnabled = 0;
   cfg_.LogFileName = dir_.Path("no/dir/x.log");
-  EXPECT_EQ(WriteLog(cfg_, "m"), 0);
+  EXPECT_EQ(WriteLog(cfg_, "m"), LogResult::Ok);
   EXPECT_FALSE(std::filesystem::exists(dir_.Path("no")));
 }
 
 TEST_F(WriteLogFile, CannotCreateInAMissingDirectoryOrOverADirectory) {
   cfg_.LogFileName = dir_.Path("no/dir/x.log");
-  EXPECT_EQ(WriteLog(cfg_, "m"), 2);
+  EXPECT_EQ(WriteLog(cfg_, "m"), LogResult::CannotCreate);
   std::filesystem::create_directory(dir_.Path("sub"));
   cfg_.LogFileName = dir_.Path("sub");
-  EXPECT_EQ(WriteLog(cfg_, "m"), 2);
+  EXPECT_EQ(WriteLog(cfg_, "m"), LogResult::CannotCreate);
   cfg_.LogFileName = "";
-  EXPECT_EQ(WriteLog(cfg_, "m"), 2);
+  EXPECT_EQ(WriteLog(cfg_, "m"), LogResult::CannotCreate);
   cfg_.LogFileName = dir_.Path(std::string(300, 'n'));
-  EXPECT_EQ(WriteLog(cfg_, "m"), 2);
-  EXPECT_EQ(LogResultText(2), text::kLogCannotCreate.view());
+  EXPECT_EQ(WriteLog(cfg_, "m"), LogResult::CannotCreate);
+  EXPECT_EQ(LogResultText(LogResult::CannotCreate), text::kLogCannotCreate.view());
 }
 
 TEST_F(WriteLogFile, ReadOnlyFileCannotBeOpened) {
@@ -220,21 +220,21 @@ TEST_F(WriteLogFile, ReadOnlyFileCannotBeOpened) {
   fs::permissions(path, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
                   fs::perm_options::remove);
   cfg_.LogFileName = path;
-  EXPECT_EQ(WriteLog(cfg_, "m"), 1);
+  EXPECT_EQ(WriteLog(cfg_, "m"), LogResult::CannotOpen);
   fs::permissions(path, fs::perms::owner_write, fs::perm_options::add);
   EXPECT_EQ(test::ReadBytes(path), "old\r\n");
 }
 
 TEST_F(WriteLogFile, ASecondWriterIsShutOutWhileTheFileIsHeld) {
-  ASSERT_EQ(WriteLog(cfg_, "first"), 0);
+  ASSERT_EQ(WriteLog(cfg_, "first"), LogResult::Ok);
   const std::string before = test::ReadBytes(cfg_.LogFileName);
   {
     test::HeldWriter other(cfg_.LogFileName);
     ASSERT_TRUE(other.held());
-    EXPECT_EQ(WriteLog(cfg_, "blocked"), 1);
+    EXPECT_EQ(WriteLog(cfg_, "blocked"), LogResult::CannotOpen);
     EXPECT_EQ(test::ReadBytes(cfg_.LogFileName), before);  // readers still may read
   }
-  EXPECT_EQ(WriteLog(cfg_, "again"), 0);
+  EXPECT_EQ(WriteLog(cfg_, "again"), LogResult::Ok);
 }
 
 }  // namespace

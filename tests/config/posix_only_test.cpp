@@ -27,7 +27,7 @@ TEST(PosixLog, ShortWriteGives3) {
   TCFGData cfg;
   cfg.LogEnabled = 1;
   cfg.LogFileName = "/dev/full";
-  EXPECT_EQ(WriteLog(cfg, "m"), 3);
+  EXPECT_EQ(WriteLog(cfg, "m"), LogResult::AccessError);
 }
 
 // The stamp follows the environment's LC_TIME; a locale that is not installed falls back
@@ -41,7 +41,7 @@ TEST(PosixLog, UnknownLocaleFallsBackToC) {
   cfg.LogFileName = dir.Path("c.log");
   for (const char* locale : {"C", "xx_NOWHERE.bogus"}) {
     setenv("LC_ALL", locale, 1);
-    ASSERT_EQ(WriteLog(cfg, "m"), 0) << locale;
+    ASSERT_EQ(WriteLog(cfg, "m"), LogResult::Ok) << locale;
   }
   if (saved != nullptr)
     setenv("LC_ALL", old.c_str(), 1);
@@ -60,7 +60,7 @@ TEST(PosixLog, AFifoIsNoLogFile) {
   cfg.LogEnabled = 1;
   cfg.LogFileName = dir.Path("fifo.log");
   ASSERT_EQ(mkfifo(cfg.LogFileName.c_str(), 0600), 0);
-  EXPECT_EQ(WriteLog(cfg, "m"), 1);
+  EXPECT_EQ(WriteLog(cfg, "m"), LogResult::CannotOpen);
 }
 
 }  // namespace

@@ -115,10 +115,7 @@ TEST_F(Exchange, GetInputIgnoresOtherKindsChannelsAndOutputs) {
 }
 
 TEST_F(Exchange, EachOutputChannelLandsAtItsOffsets) {
-  std::size_t count = 0;
-  const qv::ChannelRow* rows = qv::ChannelRows(count);
-  for (std::size_t r = 0; r < count; ++r) {
-    const qv::ChannelRow& row = rows[r];
+  for (const qv::ChannelRow& row : qv::ChannelRows()) {
     if (row.direction != qv::Direction::Output || row.rule == qv::Rule::Bit) continue;
     OX952Sim_ClearJournal();
     const uint32_t value = 0xA50000u + row.first * 0x101u;  // distinct per channel

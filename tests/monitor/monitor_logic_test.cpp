@@ -19,7 +19,8 @@ using testing::TRecordingToolkit;
 
 std::shared_ptr<TRecording> g_recording;
 
-std::unique_ptr<TMonitorToolkit> MakeRecording(TToolkitEvents&) {
+std::unique_ptr<TMonitorToolkit> MakeRecording(TToolkitEvents& events) {
+  g_recording->Events = &events;
   return std::make_unique<TRecordingToolkit>(g_recording);
 }
 
@@ -214,6 +215,28 @@ TEST_F(MonitorLogic, FirstShowingCentresOnce) {
   EXPECT_THAT(rec->Ops, ElementsAre("show normal"));
   EXPECT_EQ(rec->Bounds.Left, 100);
   EXPECT_EQ(rec->Bounds.Top, 50);
+}
+
+// A toolkit still asking for its frame: the first showing waits for it, and centres with the
+// outer size that it then gives, unless the host placed the window meanwhile.
+TEST_F(MonitorLogic, FirstShowingWaitsForTheFrame) {
+  rec->FrameSettled = false;
+  dialog->DriverProc(1, 0, 0, 0, 0);
+  dialog->DriverProc(2, 0, 0, 0, 0);
+  EXPECT_THAT(rec->Ops, IsEmpty());
+  rec->FrameSettled = true;
+  rec->Bounds = {0, 0, 409, 487};
+  rec->Events->OnFrameSettled();
+  EXPECT_THAT(rec->Ops, ElementsAre("bounds 307,140,409,487", "show minimised"));
+
+  g_recording = rec = std::make_shared<TRecording>();
+  dialog = TDrvDialog::Create(&MakeRecording);
+  rec->FrameSettled = false;
+  dialog->DriverProc(1, 0, 0, 0, 0);
+  dialog->DriverProc(5, 100, 50, 420, 500);
+  rec->FrameSettled = true;
+  rec->Events->OnFrameSettled();
+  EXPECT_THAT(rec->Ops, ElementsAre("bounds 100,50,420,500", "show normal"));
 }
 
 TEST_F(MonitorLogic, BoundsBeforeFirstShowingKeepSizeButCentre) {

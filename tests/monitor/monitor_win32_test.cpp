@@ -137,7 +137,7 @@ TEST_F(MonitorWin32, MinimiseWhileHiddenThenShowThenRestore) {
   EXPECT_TRUE(IsWindowVisible(hwnd));
 }
 
-TEST(MonitorWin32Module, ClassIsReleasedWithTheModule) {
+TEST(MonitorWin32Module, ClassIsReleasedWithTheLastWindow) {
   HINSTANCE exe = GetModuleHandleW(nullptr);
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
@@ -148,7 +148,6 @@ TEST(MonitorWin32Module, ClassIsReleasedWithTheModule) {
     GetClassNameW(static_cast<HWND>(dialog->NativeHandle()), name, 64);
     EXPECT_TRUE(GetClassInfoExW(exe, name, &wc));
   }
-  ReleaseMonitorModule();
   EXPECT_FALSE(GetClassInfoExW(exe, L"Qv_lvk5120x.TDrvDialog", &wc));
   EXPECT_NE(TDrvDialog::Create(), nullptr);  // registered again on demand
 }

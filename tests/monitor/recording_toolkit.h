@@ -21,6 +21,8 @@ struct TRecording {
   TBounds Bounds{205, 103, 409, 487};
   TBounds Screen{0, 0, 1024, 768};
   bool HasMenu = true;
+  bool FrameSettled = true;
+  TToolkitEvents* Events = nullptr;  // the window's, for events the test raises
   bool Destroyed = false;
 };
 
@@ -59,6 +61,7 @@ class TRecordingToolkit final : public TMonitorToolkit {
     r_->Bounds = b;
   }
   TSize OuterSize() const override { return {r_->Bounds.Width, r_->Bounds.Height}; }
+  bool FrameSettled() override { return r_->FrameSettled; }
   TBounds ScreenArea() const override { return r_->Screen; }
   bool DisableCloseCommand() override {
     r_->Ops.push_back("disable close");

@@ -10,6 +10,17 @@ TFoundCard Fail(std::string_view text) {
   return {.Found = false, .Message = text};
 }
 
+// The base address of a card just opened; a library that throws here gets the card back
+// first, or it would stay open behind the caller's back.
+bool BaseAddressOf(const CardLibrary& lib, uint32_t card, uint32_t* base, uint32_t* second) {
+  try {
+    return lib.BAR11_BaseAdr(card, base, second) == 0;
+  } catch (...) {
+    lib.Close(card);
+    throw;
+  }
+}
+
 }  // namespace
 
 TFoundCard FindCard(const CardLibrary& lib, TCardChoice choice, int32_t bus, int32_t slot) {
@@ -34,7 +45,7 @@ TFoundCard FindCard(const CardLibrary& lib, TCardChoice choice, int32_t bus, int
     // of the requested one is opened, its base address read, and closed again.
     const bool opened = lib.Open(i, 0) == 0;
     uint32_t base = 0, second = 0;
-    if (opened && lib.BAR11_BaseAdr(i, &base, &second) != 0) {
+    if (opened && !BaseAddressOf(lib, i, &base, &second)) {
       lib.Close(i);
       return Fail(text::kCardLibraryError);
     }

@@ -292,27 +292,40 @@ TEST_F(Lifecycle, LogFileThatCannotBeOpenedFailsInitButKeepsCardAndWindow) {
 uint32_t OX952_CALL ThrowingWrite(uint32_t, uint32_t, uint32_t) {
   throw std::runtime_error("write failed");
 }
+uint32_t OX952_CALL ThrowingBaseAddress(uint32_t, uint32_t*, uint32_t*) {
+  throw std::runtime_error("no base address");
+}
 
-// Unlike a card whose Init failed later, a card that could not be programmed is not kept
-// for Done: it is closed at once.
-TEST_F(Lifecycle, CardWhoseProgrammingThrowsIsClosedAtOnce) {
-  PData p = Make();
-  qv::CardLibrary throwing = qv::ImportedCardLibrary();
-  throwing.MemWrite = ThrowingWrite;
-  Instance(p).Library = &throwing;
-  Ini ini;
-  ini.log = LogTo("drv.log");
-  const auto r = CallInit(p, Write(ini));
-  EXPECT_FALSE(r.ok);
-  EXPECT_EQ(r.error, qv::text::kCardLibraryError.view());
-  EXPECT_NE(ReadBytes(dir_.File("drv.log")).find(qv::text::kCardLibraryError.view()),
-            std::string::npos);
-  EXPECT_EQ(OX952Sim_OpenCardCount(), 0u);
-  EXPECT_EQ(Instance(p).Karta.Opened, 0);
-  EXPECT_FALSE(Instance(p).Dialog);
-  Done(p);
-  EXPECT_EQ(CountCalls(OX952SIM_Close), 1) << "Done has nothing left to close";
-  Instance(p).Library = &qv::ImportedCardLibrary();
+// Unlike a card whose Init failed later, a card that was opened but could not be
+// programmed, or whose base address the library threw on, is not kept for Done: it is
+// closed at once.
+TEST_F(Lifecycle, CardWhoseLibraryThrowsIsClosedAtOnce) {
+  for (const bool in_discovery : {false, true}) {
+    SCOPED_TRACE(in_discovery ? "base address" : "programming");
+    OX952Sim_Reset();
+    PData p = Make();
+    qv::CardLibrary throwing = qv::ImportedCardLibrary();
+    if (in_discovery) {
+      throwing.BAR11_BaseAdr = ThrowingBaseAddress;
+    } else {
+      throwing.MemWrite = ThrowingWrite;
+    }
+    Instance(p).Library = &throwing;
+    Ini ini;
+    const std::string log = in_discovery ? "base.log" : "programming.log";
+    ini.log = LogTo(log);
+    const auto r = CallInit(p, Write(ini));
+    EXPECT_FALSE(r.ok);
+    EXPECT_EQ(r.error, qv::text::kCardLibraryError.view());
+    EXPECT_NE(ReadBytes(dir_.File(log)).find(qv::text::kCardLibraryError.view()),
+              std::string::npos);
+    EXPECT_EQ(OX952Sim_OpenCardCount(), 0u);
+    EXPECT_EQ(Instance(p).Karta.Opened, 0);
+    EXPECT_FALSE(Instance(p).Dialog);
+    Done(p);
+    EXPECT_EQ(CountCalls(OX952SIM_Close), 1) << "Done has nothing left to close";
+    Instance(p).Library = &qv::ImportedCardLibrary();
+  }
 }
 
 TEST_F(Lifecycle, DiscoveryFailureIsLoggedOrReplacedByTheLogText) {

@@ -103,7 +103,8 @@ std::optional<TFrame> AnsweredFrameExtents(GtkWidget* window) {
   return frame;
 }
 
-std::string Utf8ToCp1250(const char* utf8) {
+// A title read back from GTK; a character outside the code page shows as '?'.
+std::string TitleToCp1250(const char* utf8) {
   std::string out;
   if (utf8 == nullptr) return out;
   for (const gchar* p = utf8; *p != 0; p = g_utf8_next_char(p))
@@ -176,7 +177,7 @@ class TGtkToolkit final : public TMonitorToolkit {
     return id > 0 && id < kElementIdCount ? texts_[id] : std::string();
   }
   std::string Caption() const override {
-    return Utf8ToCp1250(gtk_window_get_title(GTK_WINDOW(window_)));
+    return TitleToCp1250(gtk_window_get_title(GTK_WINDOW(window_)));
   }
   void SetCaption(std::string_view caption) override {
     gtk_window_set_title(GTK_WINDOW(window_), Cp1250ToUtf8(caption).c_str());

@@ -297,8 +297,7 @@ OX952_API uint32_t OX952_CALL OX952_BAR11_BaseAdr(uint32_t card, uint32_t* base,
                if (!c) return OX952SIM_ERR_BAD_CARD;
                if (!c->open) return OX952SIM_ERR_NOT_OPEN;
                call.Store(1, OX952SIM_BASE_FIRST + card * OX952SIM_BASE_STEP);
-               // The second value is the window's length (may be a null pointer); nobody relies on
-               // it.
+               // The second is the window's length, where asked for; nobody relies on it.
                call.Store(2, OX952SIM_WINDOW_SIZE);
                return 0;
              });

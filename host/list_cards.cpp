@@ -76,7 +76,7 @@ std::string CardLibraryPath(const std::string& driver_path, const std::string& c
                             bool* search) {
   *search = false;
   if (!chosen.empty()) return chosen;
-  const std::string beside = Beside(driver_path, CardLibraryFileName());
+  std::string beside = Beside(driver_path, CardLibraryFileName());
   if (FileExists(beside)) return beside;
   *search = true;
   return CardLibraryFileName();

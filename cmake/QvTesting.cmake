@@ -19,10 +19,12 @@ if(CMAKE_CROSSCOMPILING)
 endif()
 
 # qv_test_environment(<test> [ENV <VAR=value>...] [TIMEOUT <seconds on Linux>])
+# Every test asks for the card simulator's default card, which it serves to no process that
+# did not ask (a test that names a configuration or a replay gets that instead).
 # Under Wine: the session fixture, QV_WINE_ENV and the timeout scaled for the emulation.
 function(qv_test_environment test)
   cmake_parse_arguments(E "" "TIMEOUT" "ENV" ${ARGN})
-  set(env ${E_ENV})
+  set(env "VODRA_OX952_SIM_DEFAULT=1" ${E_ENV})
   if(NOT E_TIMEOUT)
     set(E_TIMEOUT 120)
   endif()

@@ -6,7 +6,7 @@
 // (bits 0-1: the simulated system; bit 2: Init twice), then the parameter file. Every "/" in
 // the file becomes "_", so that a log file name cannot leave the scratch directory.
 #include <fcntl.h>   // open
-#include <stdlib.h>  // unsetenv
+#include <stdlib.h>  // setenv, unsetenv
 #include <unistd.h>  // chdir, fchdir
 
 #include <cstdint>
@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "card/our_libraries.h"
 #include "driver/host_abi.h"
 #include "driver/instance.h"
 #include "fuzz_file.h"
@@ -79,10 +80,11 @@ int g_start_dir = -1;
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   // This program, not the driver, picks its environment: the off-screen monitor window,
-  // the default simulated card and no trace.
+  // the default simulated card (asked for) and no trace.
   unsetenv("DISPLAY");
   unsetenv("WAYLAND_DISPLAY");
   unsetenv("VODRA_OX952_SIM");
+  setenv(QV_SIM_DEFAULT_VARIABLE, "1", 1);
   unsetenv("VODRA_OX952_TRACE");
   g_start_dir = open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (g_start_dir < 0) Fail("cannot open the current directory");

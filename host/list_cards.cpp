@@ -6,6 +6,7 @@
 
 #include "card/card_library.h"
 #include "card/discovery.h"
+#include "card/our_libraries.h"
 #include "config/cfg_schema.h"
 #include "config/cp1250.h"
 #include "config/texts.h"
@@ -19,6 +20,15 @@ struct FreeCard {
   bool found = false;
   uint32_t device_id = 0, bus = 0, slot = 0;
 };
+
+// What the list found among the family cards.
+struct Survey {
+  uint32_t family = 0;
+  FreeCard first_free;
+};
+
+using IdentityFn = decltype(&Qv_lvk5120x_Identity);
+using RealLibraryFn = decltype(&Qv_lvk5120x_RealLibrary);
 
 // A parameter file that selects the card by bus and slot: Windows-1250, CR LF.
 void PrintTemplate(const FreeCard& card) {
@@ -60,92 +70,120 @@ void PrintTemplate(const FreeCard& card) {
   std::fflush(stdout);
 }
 
-}  // namespace
+// The library to list: the chosen one, else the one the driver would load (beside it, else
+// found by the system's search for its file name).
+std::string CardLibraryPath(const std::string& driver_path, const std::string& chosen,
+                            bool* search) {
+  *search = false;
+  if (!chosen.empty()) return chosen;
+  std::string beside = Beside(driver_path, CardLibraryFileName());
+  if (FileExists(beside)) return beside;
+  *search = true;
+  return CardLibraryFileName();
+}
 
-int ListCards(const std::string& driver_path, bool ini_template) {
-  // With a template on stdout, the list and the verdict go to stderr.
-  FILE* out = ini_template ? stderr : stdout;
-  const char* name = CardLibraryFileName();
-  const std::string beside = Beside(driver_path, name);
-  const bool use_beside = FileExists(beside);
-  Library lib(use_beside ? beside : name, !use_beside);
+// What the library is: ours names itself, and the tracing library also the library behind
+// it (when `follow`); any other is the maker's.
+std::string Kind(const Library& lib, bool follow) {
+  const auto identity = reinterpret_cast<IdentityFn>(lib.Find("Qv_lvk5120x_Identity"));
+  if (identity == nullptr) return "the maker's library";
+  const std::string kind = identity();
+  const auto real = reinterpret_cast<RealLibraryFn>(lib.Find("Qv_lvk5120x_RealLibrary"));
+  if (real == nullptr) return kind + ", not the maker's library";
+  const std::string behind = real();
+  if (behind.empty()) return kind + ", with no library behind it";
+  if (!follow) return kind + ", in front of " + behind;
+  const Library behind_lib(behind);  // the tracer's own, already loaded
+  return kind + ", in front of " + behind + ": " +
+         (behind_lib.Loaded() ? Kind(behind_lib, false) : behind_lib.Error());
+}
+
+// True when the library is loaded and has the nine functions; its line then names it.
+bool Bound(const Library& lib, const std::string& path, bool chosen, qv::CardLibrary& table,
+           FILE* out) {
   if (!lib.Loaded()) {
-    std::fprintf(out,
-                 "No card library: %s cannot be loaded (%s), so the driver could not be "
-                 "loaded either.\n",
-                 use_beside ? beside.c_str() : name, lib.Error().c_str());
-    return 1;
+    std::fprintf(out, "No card library: %s cannot be loaded (%s)%s.\n", path.c_str(),
+                 lib.Error().c_str(), chosen ? "" : ", so the driver could not be loaded either");
+    return false;
   }
-  qv::CardLibrary table{};
   std::string missing;
   if (!qv::BindCardLibrary([&lib](const char* fn) { return lib.Find(fn); }, table, missing)) {
     std::fprintf(out, "The card library %s does not export %s.\n", lib.Path().c_str(),
                  missing.c_str());
-    return 1;
+    return false;
   }
-  std::fprintf(out, "card library  %s\n", lib.Path().c_str());
+  std::fprintf(out, "card library  %s  (%s)\n", lib.Path().c_str(), Kind(lib, true).c_str());
+  return true;
+}
 
-  uint32_t count = 0, result = 0;
-  if (!qv::GuardedCardsInSystem(table, &count, &result)) {
+// The count call, guarded as the driver guards it; false after saying why there is no list.
+bool Counted(const qv::CardLibrary& table, uint32_t* count, FILE* out) {
+  const std::string error = qv::Cp1250ToUtf8(qv::text::kCardLibraryError);
+  uint32_t result = 0;
+  if (!qv::GuardedCardsInSystem(table, count, &result)) {
     std::fprintf(out,
                  "OX952_CardsInSystem raised a fault or an exception inside the card "
                  "library: the driver would report \"%s\".\n",
-                 qv::Cp1250ToUtf8(qv::text::kCardLibraryError).c_str());
-    return 1;
+                 error.c_str());
+    return false;
   }
   if (result != 0) {
     std::fprintf(out,
-                 "OX952_CardsInSystem failed with %" PRIu32
-                 ": the driver would report "
-                 "\"%s\".\n",
-                 result, qv::Cp1250ToUtf8(qv::text::kCardLibraryError).c_str());
-    return 1;
+                 "OX952_CardsInSystem failed with %" PRIu32 ": the driver would report \"%s\".\n",
+                 result, error.c_str());
+    return false;
   }
-  if (count == 0) {
+  if (*count == 0) {
     std::fputs("The card library reports no cards.\n", out);
-    return 1;
+    return false;
   }
+  return true;
+}
 
-  std::fprintf(out, "%5s  %-12s  %-18s %4s  %4s  %s\n", "index", "device ID", "model", "bus",
-               "slot", "state");
-  uint32_t family = 0;
-  FreeCard first_free;
-  for (uint32_t i = 0; i < count; ++i) {
-    uint32_t did = 0, bus = 0, slot = 0;
-    const uint32_t r_did = table.Card_DID(i, &did);
-    const uint32_t r_bus = table.Card_BUS(i, &bus);
-    const uint32_t r_slot = table.Card_SLOT(i, &slot);
-    if (r_did != 0) {
-      std::fprintf(out, "%5" PRIu32 "  OX952_Card_DID failed with %" PRIu32 "\n", i, r_did);
-      continue;
-    }
-    const bool of_family = qv::IsFamilyCard(did);
-    const std::string model =
-        of_family ? qv::Cp1250ToUtf8(qv::CardModelName(did)) : std::string("not of this family");
-    const std::string where_bus = r_bus == 0 ? std::to_string(bus) : "?";
-    const std::string where_slot = r_slot == 0 ? std::to_string(slot) : "?";
-    std::string state = "-";
-    if (of_family) {
-      ++family;
-      // Opened and closed at once: no register is read or written.
-      const uint32_t r_open = table.Open(i, 0);
-      if (r_open == 0) {
-        table.Close(i);
-        state = "free";
-        if (!first_free.found && r_bus == 0 && r_slot == 0) first_free = {true, did, bus, slot};
-      } else {
-        state = "in use (OX952_Open gives " + std::to_string(r_open) + ")";
-      }
-    }
-    std::fprintf(out, "%5" PRIu32 "  %-4" PRIu32 " (0x%03" PRIX32 ")  %-18s %4s  %4s  %s\n", i, did,
-                 did, model.c_str(), where_bus.c_str(), where_slot.c_str(), state.c_str());
+// A family card's state: opened and closed again at once (no register is read or written).
+std::string TryOpen(const qv::CardLibrary& table, uint32_t index, bool* free) {
+  const uint32_t r_open = table.Open(index, 0);
+  *free = r_open == 0;
+  if (!*free) return "in use (OX952_Open gives " + std::to_string(r_open) + ")";
+  table.Close(index);
+  return "free";
+}
+
+// The card's row; a family card counts in the survey.
+void ListCard(const qv::CardLibrary& table, uint32_t i, Survey& survey, FILE* out) {
+  uint32_t did = 0, bus = 0, slot = 0;
+  const uint32_t r_did = table.Card_DID(i, &did);
+  const uint32_t r_bus = table.Card_BUS(i, &bus);
+  const uint32_t r_slot = table.Card_SLOT(i, &slot);
+  if (r_did != 0) {
+    std::fprintf(out, "%5" PRIu32 "  OX952_Card_DID failed with %" PRIu32 "\n", i, r_did);
+    return;
   }
+  const bool of_family = qv::IsFamilyCard(did);
+  const std::string model =
+      of_family ? qv::Cp1250ToUtf8(qv::CardModelName(did)) : std::string("not of this family");
+  std::string state = "-";
+  if (of_family) {
+    ++survey.family;
+    bool free = false;
+    state = TryOpen(table, i, &free);
+    if (free && !survey.first_free.found && r_bus == 0 && r_slot == 0)
+      survey.first_free = {true, did, bus, slot};
+  }
+  const std::string where_bus = r_bus == 0 ? std::to_string(bus) : "?";
+  const std::string where_slot = r_slot == 0 ? std::to_string(slot) : "?";
+  std::fprintf(out, "%5" PRIu32 "  %-4" PRIu32 " (0x%03" PRIX32 ")  %-18s %4s  %4s  %s\n", i, did,
+               did, model.c_str(), where_bus.c_str(), where_slot.c_str(), state.c_str());
+}
 
-  if (family == 0) {
+// The verdict under the list: the first free family card, or why there is none; 0 with one.
+int Verdict(const Survey& survey, uint32_t count, FILE* out) {
+  if (survey.family == 0) {
     std::fprintf(out, "None of the %" PRIu32 " cards is an LVK-5120B, C or E.\n", count);
     return 1;
   }
-  if (!first_free.found) {
+  const FreeCard& card = survey.first_free;
+  if (!card.found) {
     std::fputs(
         "Every LVK-5120B, C or E card is in use by another application (or its bus "
         "and slot cannot be read).\n",
@@ -155,10 +193,30 @@ int ListCards(const std::string& driver_path, bool ini_template) {
   std::fprintf(out,
                "First free card: %s at bus %" PRIu32 ", slot %" PRIu32 " (BUS=%" PRIu32
                ", SLOT=%" PRIu32 " in the parameter file).\n",
-               qv::Cp1250ToUtf8(qv::CardModelName(first_free.device_id)).c_str(), first_free.bus,
-               first_free.slot, first_free.bus, first_free.slot);
-  if (ini_template) PrintTemplate(first_free);
+               qv::Cp1250ToUtf8(qv::CardModelName(card.device_id)).c_str(), card.bus, card.slot,
+               card.bus, card.slot);
   return 0;
+}
+
+}  // namespace
+
+int ListCards(const std::string& driver_path, const std::string& card_library, bool ini_template) {
+  // With a template on stdout, the list and the verdict go to stderr.
+  FILE* out = ini_template ? stderr : stdout;
+  bool search = false;
+  const std::string path = CardLibraryPath(driver_path, card_library, &search);
+  const Library lib(path, search);
+  qv::CardLibrary table{};
+  uint32_t count = 0;
+  if (!Bound(lib, path, !card_library.empty(), table, out) || !Counted(table, &count, out))
+    return 1;
+  std::fprintf(out, "%5s  %-12s  %-18s %4s  %4s  %s\n", "index", "device ID", "model", "bus",
+               "slot", "state");
+  Survey survey;
+  for (uint32_t i = 0; i < count; ++i) ListCard(table, i, survey, out);
+  const int status = Verdict(survey, count, out);
+  if (status == 0 && ini_template) PrintTemplate(survey.first_free);
+  return status;
 }
 
 }  // namespace qvhost

@@ -7,9 +7,10 @@
 
 namespace qvhost {
 
-// Lists the cards of the card library that the driver at `driver_path` would load. With
-// `ini_template`, the list goes to stderr and a parameter file for the first free family
-// card to stdout. Returns 0 when at least one family card is free, 1 otherwise.
-int ListCards(const std::string& driver_path, bool ini_template);
+// Lists the cards of the card library at `card_library`, or when that is empty of the one that
+// the driver at `driver_path` would load, after a line naming the library and what it is. With
+// `ini_template`, the list goes to stderr and a parameter file for the first free family card
+// to stdout. Returns 0 when at least one family card is free, 1 otherwise.
+int ListCards(const std::string& driver_path, const std::string& card_library, bool ini_template);
 
 }  // namespace qvhost

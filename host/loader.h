@@ -39,6 +39,9 @@ const char* CardLibraryFileName();
 // True when a file (of any kind) exists at `path`.
 bool FileExists(const std::string& path);
 
+// Sets the variable in this process's environment, where the libraries it loads read it.
+void SetEnvironment(const char* name, const char* value);
+
 // Standard output passes bytes unchanged (no CR added before LF).
 void BinaryStdout();
 

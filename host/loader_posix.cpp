@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 #include <time.h>
 
+#include <cstdlib>
 #include <string>
 
 #include "host/loader.h"
@@ -44,6 +45,10 @@ const char* CardLibraryFileName() {
 bool FileExists(const std::string& path) {
   struct stat st {};
   return stat(path.c_str(), &st) == 0;
+}
+
+void SetEnvironment(const char* name, const char* value) {
+  setenv(name, value, 1);
 }
 
 void BinaryStdout() {}

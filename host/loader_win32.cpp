@@ -52,6 +52,10 @@ bool FileExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+void SetEnvironment(const char* name, const char* value) {
+  SetEnvironmentVariableA(name, value);
+}
+
 void BinaryStdout() {
   std::fflush(stdout);
   _setmode(_fileno(stdout), _O_BINARY);

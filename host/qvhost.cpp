@@ -5,9 +5,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "card/our_libraries.h"
 #include "config/cp1250.h"
 #include "driver/channels.h"
 #include "driver/host_abi.h"
@@ -99,6 +101,7 @@ struct Output {
 
 struct Options {
   std::string driver;
+  std::string card_library;
   std::string ini;
   int cycles = 0;
   int period_ms = 100;
@@ -112,13 +115,18 @@ struct Options {
 void Usage(FILE* to) {
   std::fputs(
       "usage: qvhost --ini FILE [options]\n"
-      "       qvhost --list-cards [--ini-template] [--driver PATH]\n"
+      "       qvhost --list-cards [--ini-template] [--driver PATH] [--card-library PATH]\n"
       "       qvhost --check FILE\n"
       "Loads the QV driver, initialises one instance from the parameter FILE and runs the\n"
       "host's cycle against whatever card library stands behind the driver.\n"
       "\n"
       "  --ini FILE         parameter file (Windows-1250 INI)\n"
       "  --driver PATH      driver library (default: the one beside qvhost)\n"
+      "  --card-library PATH\n"
+      "                     card library to use instead of the one the driver finds: loaded\n"
+      "                     first, so that the driver's import binds to it. The way to run on\n"
+      "                     the card simulator (simulator/ in the package): qvhost sets\n"
+      "                     VODRA_OX952_SIM_DEFAULT=1, which lets its card through\n"
       "  --cycles N         host cycles to run (default 0: initialise and finish)\n"
       "  --period MS        time between cycles in milliseconds (default 100)\n"
       "  --out CH=VALUE     write VALUE to output channel CH every cycle; repeatable.\n"
@@ -161,6 +169,8 @@ int ParseArgs(int argc, char** argv, Options& o) {
       o.ini = argv[++i];
     } else if (a == "--driver" && has_value) {
       o.driver = argv[++i];
+    } else if (a == "--card-library" && has_value) {
+      o.card_library = argv[++i];
     } else if (a == "--cycles" && has_value) {
       o.cycles = std::atoi(argv[++i]);
     } else if (a == "--period" && has_value) {
@@ -296,8 +306,21 @@ int main(int argc, char** argv) {
   if (const int rc = ParseArgs(argc, argv, o); rc != 0) return rc;
   if (o.driver.empty()) o.driver = qvhost::DefaultDriverPath(argv[0]);
   if (!o.check.empty()) return qvhost::CheckFile(o.check);
-  if (o.list_cards) return qvhost::ListCards(o.driver, o.ini_template);
+  // Choosing a library by path is asking for it, our simulator included.
+  if (!o.card_library.empty()) qvhost::SetEnvironment(QV_SIM_DEFAULT_VARIABLE, "1");
+  if (o.list_cards) return qvhost::ListCards(o.driver, o.card_library, o.ini_template);
 
+  // Loaded before the driver, the chosen card library is the one its import finds: Windows
+  // takes a module already loaded under that name, Linux a library with that soname.
+  std::optional<qvhost::Library> card;
+  if (!o.card_library.empty()) {
+    card.emplace(o.card_library);
+    if (!card->Loaded()) {
+      std::fprintf(stderr, "qvhost: cannot load the card library %s: %s\n", o.card_library.c_str(),
+                   card->Error().c_str());
+      return 1;
+    }
+  }
   qvhost::Library lib(o.driver);
   if (!lib.Loaded()) {
     std::fprintf(stderr, "qvhost: cannot load %s: %s\n", o.driver.c_str(), lib.Error().c_str());

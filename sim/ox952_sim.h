@@ -54,9 +54,10 @@ enum {
 // Journal result of an OX952_CardsInSystem call that raised instead of returning.
 #define OX952SIM_RAISED 0xFFFFFFFFu
 
-// Back to the configuration from the file named by VODRA_OX952_SIM (or the default
-// card), journal empty, registers and model 0, no card open, call and fault counters
-// 0; the trace file named by VODRA_OX952_TRACE is looked up again.
+// Back to the configuration from the file named by VODRA_OX952_SIM (or the default card
+// where VODRA_OX952_SIM_DEFAULT=1 asks for it, else none), journal empty, registers and
+// model 0, no card open, call and fault counters 0; the trace file named by
+// VODRA_OX952_TRACE is looked up again.
 OX952SIM_API void OX952Sim_Reset(void);
 // As Reset, but with this configuration text (file syntax, see sim/README.md).
 // 0 ok; non-zero: bad text, then OX952_CardsInSystem fails as for a bad file.

@@ -2,6 +2,8 @@
 // fills the single instance.
 #pragma once
 
+#include <string>
+
 #include "sim/sim_config.h"
 
 namespace qv::sim {
@@ -10,6 +12,10 @@ struct SimPlatform {
   // Raises `kind` as the maker's library would; does not return (kinds kNone and
   // kHandledException excepted).
   void (*Raise)(RaiseKind kind);
+  // The path this library was loaded from ("" if unknown).
+  std::string (*OwnPath)();
+  // A line for whoever runs the process: stderr, and on Windows the debugger too.
+  void (*Warn)(const std::string& line);
 };
 
 extern const SimPlatform kSimPlatform;

@@ -1,6 +1,8 @@
+#include <dlfcn.h>
 #include <unwind.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -46,8 +48,19 @@ __attribute__((no_sanitize("address", "undefined"))) void PosixRaise(RaiseKind k
   }
 }
 
+std::string PosixOwnPath() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&PosixOwnPath), &info) == 0 || info.dli_fname == nullptr)
+    return {};
+  return info.dli_fname;
+}
+
+void PosixWarn(const std::string& line) {
+  std::fprintf(stderr, "%s\n", line.c_str());
+}
+
 }  // namespace
 
-const SimPlatform kSimPlatform = {.Raise = PosixRaise};
+const SimPlatform kSimPlatform = {.Raise = PosixRaise, .OwnPath = PosixOwnPath, .Warn = PosixWarn};
 
 }  // namespace qv::sim

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <cstdio>
 
 #include "sim/sim_platform.h"
 
@@ -45,8 +46,25 @@ void Win32Raise(RaiseKind kind) {
   }
 }
 
+std::string Win32OwnPath() {
+  HMODULE self = nullptr;
+  if (!GetModuleHandleExA(
+          GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+          reinterpret_cast<LPCSTR>(&Win32OwnPath), &self))
+    return {};
+  char path[MAX_PATH];
+  const DWORD n = GetModuleFileNameA(self, path, MAX_PATH);
+  return n > 0 && n < MAX_PATH ? std::string(path, n) : std::string();
+}
+
+// A host's console may be hidden: the debugger output reaches DebugView and the like.
+void Win32Warn(const std::string& line) {
+  std::fprintf(stderr, "%s\n", line.c_str());
+  OutputDebugStringA((line + "\n").c_str());
+}
+
 }  // namespace
 
-const SimPlatform kSimPlatform = {.Raise = Win32Raise};
+const SimPlatform kSimPlatform = {.Raise = Win32Raise, .OwnPath = Win32OwnPath, .Warn = Win32Warn};
 
 }  // namespace qv::sim

@@ -1,6 +1,7 @@
 // The simulator's state, and the nine functions of the card library over it.
 #include "sim/simulator.h"
 
+#include "card/our_libraries.h"
 #include "config/env.h"
 #include "sim/sim_platform.h"
 
@@ -23,6 +24,23 @@ std::string ReadWholeFile(const std::string& path, bool* ok) {
   *ok = !std::ferror(file);
   std::fclose(file);
   return text;
+}
+
+// True when the process asked for the default card. A simulator that nothing chose (its file
+// put beside a real host's driver) must not pass for a card, so it says what it is instead.
+bool DefaultCardChosen() {
+  std::string value;
+  if (ReadEnv(QV_SIM_DEFAULT_VARIABLE, &value) && value == "1") return true;
+  const std::string self = kSimPlatform.OwnPath();
+  kSimPlatform.Warn("VODRA_OX952 simulator: " + self +
+                    " is the " QV_SIMULATOR_IDENTITY
+                    ", not the maker's card library, and nothing chose it, so it presents no "
+                    "card. To use it, choose it: qvhost --card-library " +
+                    self + ", or set " + kConfigVariable +
+                    " to a configuration file or " QV_SIM_DEFAULT_VARIABLE
+                    "=1 (one free LVK-5120B at bus 2, slot 13). Otherwise remove it and "
+                    "install the maker's library.");
+  return false;
 }
 
 }  // namespace
@@ -150,7 +168,7 @@ void Simulator::LoadFromEnvironment() {
     return;
   }
   if (!ReadEnv(kConfigVariable, &path) || path.empty()) {
-    Apply(DefaultSimConfig(), {});
+    Apply(DefaultCardChosen() ? DefaultSimConfig() : SimConfig{}, {});
     return;
   }
   bool ok = false;

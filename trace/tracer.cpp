@@ -9,6 +9,7 @@
 #include <type_traits>
 
 #include "card/card_library.h"
+#include "card/our_libraries.h"
 #include "config/env.h"
 #include "trace/trace_line.h"
 #include "trace/trace_platform.h"
@@ -95,6 +96,7 @@ class Tracer {
   }
 
   const CardLibrary* Real() const { return ready_ ? &real_ : nullptr; }
+  const std::string& RealPath() const { return real_path_; }
   TraceFile* Trace() { return trace_.IsOpen() ? &trace_ : nullptr; }
 
  private:
@@ -116,6 +118,7 @@ class Tracer {
         error = "it is this tracing library itself";
       } else {
         ready_ = true;
+        real_path_ = path;
         return;
       }
     }
@@ -127,6 +130,7 @@ class Tracer {
 
   TraceFile trace_;
   CardLibrary real_{};
+  std::string real_path_;  // "" until the real library is ready
   bool ready_ = false;
 };
 
@@ -208,5 +212,10 @@ extern "C" {
   }
 OX952_FUNCTIONS(QV_TRACE_EXPORT)
 #undef QV_TRACE_EXPORT
+
+// Which library stands behind this one, for qvhost --list-cards.
+OX952_API const char* Qv_lvk5120x_RealLibrary(void) {
+  return Get().RealPath().c_str();
+}
 
 }  // extern "C"

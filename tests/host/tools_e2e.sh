@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# tools_e2e.sh QVHOST TESTS_DIR [EMULATOR]: the integrator's tools as a person uses them:
-# the card list on a system with several cards, a template saved and checked, a library
-# that faults, and parameter files with faults or in the wrong code page.
+# tools_e2e.sh QVHOST TESTS_DIR SIMULATOR MINIMAL TRACER [EMULATOR]: the integrator's tools as
+# a person uses them: the card list on a system with several cards, a template saved and
+# checked, a library that faults, each kind of card library named, and parameter files with
+# faults or in the wrong code page.
 set -euo pipefail
-qvhost=$1 here=$2
-emulator=${3:-}
+qvhost=$1 here=$2 sim=$3 minimal=$4 tracer=$5
+emulator=${6:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 run() { if [ -n "$emulator" ]; then "$emulator" "$qvhost" "$@"; else "$qvhost" "$@"; fi; }
@@ -31,13 +32,23 @@ expect() {
 }
 
 export VODRA_OX952_SIM=$here/cards.sim
-expect 0 '^ +0  513 +\(0x201\)  not of this family +1 +4  -$' \
+VODRA_OX952_TRACE=$work/list.trace expect 0 \
+  "^card library  .*  \(Qv_lvk5120x card simulator, not the maker's library\)$" \
+  '^ +0  513 +\(0x201\)  not of this family +1 +4  -$' \
   '^ +1  512 +\(0x200\)  LVK-5120B +2 +13  free$' \
   '^ +2  528 +\(0x210\)  LVK-5120C +3 +1  in use \(OX952_Open gives 3\)$' \
   '^ +3  530 +\(0x212\)  LVK-5120E +5 +2  free$' 'First free card: LVK-5120B at bus 2, slot 13' \
   -- --list-cards
-# Nothing stays open: the driver still gets the card afterwards (checked below via --check
-# of the saved template and a run on it).
+# Every card it opened it closed again.
+opened=$(tr -d '\r' <"$work/list.trace" | grep -c '^OX952_Open(.*) = 0$' || true)
+closed=$(tr -d '\r' <"$work/list.trace" | grep -c '^OX952_Close(.*) = 0$' || true)
+[ "$opened" = 2 ] && [ "$closed" = 2 ] || fail "--list-cards opened $opened cards, closed $closed"
+# The maker's library (any without our mark; the minimal one stands in), and our tracer with
+# the library behind it.
+expect 0 "^card library  .*  \(the maker's library\)$" -- --list-cards --card-library "$minimal"
+VODRA_OX952_REAL=$sim expect 0 "^card library  .*  \(Qv_lvk5120x tracing card library, in front \
+of .*: Qv_lvk5120x card simulator, not the maker's library\)$" -- --list-cards --card-library "$tracer"
+# A parameter file for the first free card, saved, checked and run on.
 status=0
 run --list-cards --ini-template >"$work/card.ini" 2>"$work/list.txt" || status=$?
 [ $status = 0 ] || fail "--ini-template: exit status $status"
@@ -61,6 +72,11 @@ VODRA_OX952_SIM=$work/unread.sim expect 0 '^ +0  512 .*LVK-5120B +\? +13  free$'
 printf 'card 513 1 4\n' >"$work/other.sim"
 VODRA_OX952_SIM=$work/other.sim expect 1 'None of the 1 cards is an LVK-5120B, C or E' \
   -- --list-cards
+# A failed count ends the list.
+printf 'card 512 2 13\nfault CardsInSystem 1 7\n' >"$work/count.sim"
+VODRA_OX952_SIM=$work/count.sim expect 1 \
+  'OX952_CardsInSystem failed with 7: the driver would report "Chyba volání knihovny VODRA_OX952\."' \
+  '!^(index|The card library|None of|Every|First free)' -- --list-cards
 printf 'card 512 2 13\nraise access-violation\n' >"$work/raise.sim"
 VODRA_OX952_SIM=$work/raise.sim expect 1 \
   'OX952_CardsInSystem raised a fault or an exception.*Chyba volání knihovny VODRA_OX952\.' \

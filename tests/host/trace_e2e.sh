@@ -85,7 +85,8 @@ replay_report "$work/died.txt" "line $n" "the site's process died in this call, 
 VODRA_OX952_REAL=$minimal VODRA_OX952_TRACE=$work/alone.txt \
   run --driver "$traced_driver" "${cycle[@]}" >/dev/null
 unset VODRA_OX952_SIM
-VODRA_OX952_TRACE=$work/default.txt run --driver "$driver" "${cycle[@]}" >/dev/null
+VODRA_OX952_SIM_DEFAULT=1 VODRA_OX952_TRACE=$work/default.txt run --driver "$driver" "${cycle[@]}" \
+  >/dev/null
 tr -d '\r' <"$work/alone.txt" | sed -E "s/$stamp//" >"$work/alone-calls.txt"
 if grep -Ev "$stamp" "$work/alone.txt" | grep -q .; then fail "a line without time stamp"; fi
 if grep -q ' \.\.\.' "$work/alone-calls.txt"; then fail "a call left open"; fi

@@ -129,7 +129,7 @@ TEST_F(SimTest, ConfigurationFileComesFromTheEnvironment) {
   EXPECT_NE(OX952_CardsInSystem(&count), 0u);
   EXPECT_EQ(std::string(OX952Sim_ConfigError()), path.string() + ": cannot be read");
 
-  SetEnv("VODRA_OX952_SIM", "");  // empty is the same as unset: the default card
+  SetEnv("VODRA_OX952_SIM", "");  // empty is the same as unset: the default card, asked for
   OX952Sim_Reset();
   ASSERT_EQ(OX952_CardsInSystem(&count), 0u);
   EXPECT_EQ(count, 1u);

@@ -27,13 +27,45 @@ void PrepareKarta(TKarta& k, const TCFGData& c) {
 #undef QV_PREPARE
 }
 
-// Releases what an earlier Init left behind, as Done would, so a second Init leaks nothing.
-void ReleaseHeld(TData& d) {
-  if (d.Finished == 0 && d.Karta.Opened != 0) CloseCard(*d.Library, d.Karta.CardIndex);
-  d.Karta.Opened = 0;
+// Why no card was taken, in the host's words.
+std::string_view SearchText(TCardSearch outcome) {
+  switch (outcome) {
+    case TCardSearch::NoCard:
+      return text::kNoVodraCard.view();
+    case TCardSearch::NoFamilyCard:
+      return text::kNoFamilyCard.view();
+    case TCardSearch::RequestedMissing:
+      return text::kRequestedCardMissing.view();
+    case TCardSearch::InUse:
+      return text::kCardInUse.view();
+    case TCardSearch::Found:
+    case TCardSearch::LibraryError:
+      break;
+  }
+  return text::kCardLibraryError.view();
+}
+
+// How far letting go of the card and the window goes.
+struct LetGoRule {
+  // Log a window that was created but is gone: a second Done reports it. A new Init or the
+  // disposal after Done would report a window that Done freed as it should.
+  bool report_lost_window;
+  // Back to "made" for a new Init: no card, no window, and the exchange no longer shut.
+  // Otherwise the instance is finished, and Opened and DialogCreated keep their values.
+  bool restart;
+};
+
+// Closes the card, unless Done closed it already, and frees the window.
+void LetGo(TData& d, LetGoRule rule) {
+  if (d.Karta.Opened != 0 && d.Finished == 0) CloseCard(*d.Library, d.Karta.CardIndex);
+  if (rule.report_lost_window && d.DialogCreated != 0 && !d.Dialog)
+    WriteLog(d.CFGData, text::kWindowFreeFailed);
   d.Dialog.reset();
-  d.DialogCreated = 0;
-  d.Finished = 0;
+  if (rule.restart) {
+    d.Karta.Opened = 0;
+    d.DialogCreated = 0;
+  }
+  d.Finished = rule.restart ? 0 : 1;
 }
 
 // Init's steps from the discovery to the window; the text of the step that failed, if one did.
@@ -54,7 +86,7 @@ std::optional<std::string_view> TakeCardAndWindow(TData& d) {
       // A library that throws past the guarded call must not take the host down with it.
       return text::kCardLibraryError.view();
     }
-    if (!card.Found) return card.Message;
+    if (card.Outcome != TCardSearch::Found) return SearchText(card.Outcome);
     d.Karta.Opened = 1;
   }
 
@@ -66,11 +98,10 @@ std::optional<std::string_view> TakeCardAndWindow(TData& d) {
   d.Karta.CardName = CardModelName(card.DeviceID);
 
   if (!demo) {
-    std::string message;
     try {
-      InitCard(*d.Library, d.Karta, message);
+      InitCard(*d.Library, d.Karta);
     } catch (...) {
-      ReleaseHeld(d);
+      LetGo(d, {.report_lost_window = false, .restart = true});
       return text::kCardLibraryError.view();
     }
   }
@@ -91,7 +122,7 @@ bool InitDriver(TData& d, const char* parameter_file, const InitArgs& args, std:
     error = loaded.Message;  // not logged, and the instance keeps what it holds
     return false;
   }
-  ReleaseHeld(d);
+  LetGo(d, {.report_lost_window = false, .restart = true});  // a second Init leaks nothing
   d.CFGData = loaded;
   d.InitArg6 = args.arg6;
   d.InitArg9 = args.arg9;
@@ -119,22 +150,12 @@ bool InitDriver(TData& d, const char* parameter_file, const InitArgs& args, std:
 }
 
 void DoneDriver(TData& d) {
-  if (d.Karta.Opened != 0 && d.Finished == 0) CloseCard(*d.Library, d.Karta.CardIndex);
-  if (d.DialogCreated != 0) {
-    if (d.Dialog)
-      d.Dialog.reset();
-    else
-      WriteLog(d.CFGData, text::kWindowFreeFailed);
-  }
-  d.Finished = 1;
+  LetGo(d, {.report_lost_window = true, .restart = false});
 }
 
 void DisposeInstance(TData& d) {
   WriteLog(d.CFGData, text::kDriverDisposed);
-  if (d.Karta.Opened != 0 && d.Finished == 0) {
-    CloseCard(*d.Library, d.Karta.CardIndex);
-    d.Finished = 1;
-  }
+  LetGo(d, {.report_lost_window = false, .restart = false});
 }
 
 }  // namespace qv

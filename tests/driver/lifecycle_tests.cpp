@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "driver_support.h"
+#include "monitor/layout.h"
 
 namespace qvtest {
 namespace {
@@ -189,6 +190,7 @@ TEST_F(Lifecycle, CardInstanceOpensProgramsAndCloses) {
   EXPECT_EQ(d.CFGData.ActualSlot, 13);
   EXPECT_EQ(d.Karta.BaseAddr, OX952Sim_BaseAddress(0));
   EXPECT_EQ(d.Dialog->Caption(), std::string(qv::text::kWindowCaption.view()) + " (2/13)");
+  EXPECT_EQ(d.Dialog->LabelText(qv::kLabelCardText), "LVK-5120B  (2/13)") << "the window's records";
   EXPECT_EQ(CountCalls(OX952SIM_MemWrite), 53);
   EXPECT_EQ(OX952Sim_OpenCardCount(), 1u);
   Done(p);

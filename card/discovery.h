@@ -12,8 +12,7 @@ namespace qv {
 // as the driver's model-name table always has; such a card is still no family card: FindCard
 // passes it over, and qvhost --list-cards shows it as not of this family.
 struct TFamilyModel {
-  uint32_t device_id;
-  uint32_t named_too;
+  uint32_t device_id, named_too;
   std::string_view name;
 };
 inline constexpr TFamilyModel kFamily[] = {

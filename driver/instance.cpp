@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include "card/discovery.h"
 #include "card/registers.h"
@@ -27,31 +28,23 @@ void PrepareKarta(TKarta& k, const TCFGData& c) {
 #undef QV_PREPARE
 }
 
-// Why no card was taken, in the host's words.
+// Why a search took no card, in the host's words.
 std::string_view SearchText(TCardSearch outcome) {
-  switch (outcome) {
-    case TCardSearch::NoCard:
-      return text::kNoVodraCard.view();
-    case TCardSearch::NoFamilyCard:
-      return text::kNoFamilyCard.view();
-    case TCardSearch::RequestedMissing:
-      return text::kRequestedCardMissing.view();
-    case TCardSearch::InUse:
-      return text::kCardInUse.view();
-    case TCardSearch::Found:
-    case TCardSearch::LibraryError:
-      break;
-  }
-  return text::kCardLibraryError.view();
+  constexpr std::pair<TCardSearch, std::string_view> kTexts[] = {
+      {TCardSearch::NoCard, text::kNoVodraCard},
+      {TCardSearch::NoFamilyCard, text::kNoFamilyCard},
+      {TCardSearch::RequestedMissing, text::kRequestedCardMissing},
+      {TCardSearch::InUse, text::kCardInUse}};
+  for (const auto& [code, words] : kTexts)
+    if (code == outcome) return words;
+  return text::kCardLibraryError;
 }
 
-// How far letting go of the card and the window goes.
+// How far letting go of the card and the window goes. Only Done reports a window already
+// gone (at a second Done). `restart` goes back to "made" for a new Init; otherwise the
+// instance is finished, and Opened and DialogCreated keep their values.
 struct LetGoRule {
-  // Log a window that was created but is gone: a second Done reports it. A new Init or the
-  // disposal after Done would report a window that Done freed as it should.
   bool report_lost_window;
-  // Back to "made" for a new Init: no card, no window, and the exchange no longer shut.
-  // Otherwise the instance is finished, and Opened and DialogCreated keep their values.
   bool restart;
 };
 
@@ -72,38 +65,30 @@ void LetGo(TData& d, LetGoRule rule) {
 // The instance keeps the card once it is programmed and the window once it exists, for Done;
 // a card that could not be programmed is given back here.
 std::optional<std::string_view> TakeCardAndWindow(TData& d) {
-  TFoundCard card;  // a demo instance has none: device 0 at the configured bus and slot
-  card.Bus = d.CFGData.Bus;
-  card.Slot = d.CFGData.Slot;
+  // A demo instance has no card: device 0 at the configured bus and slot.
+  TFoundCard card{.Outcome = TCardSearch::Found, .Bus = d.CFGData.Bus, .Slot = d.CFGData.Slot};
   const bool demo = d.CFGData.DemoMode != 0;
-  if (!demo) {
-    try {
+  try {
+    if (!demo) {
       card =
           FindCard(*d.Library,
                    d.CFGData.AutoDetect == 1 ? TCardChoice::FirstOfFamily : TCardChoice::AtBusSlot,
                    d.CFGData.Bus, d.CFGData.Slot);
-    } catch (...) {
-      // A library that throws past the guarded call must not take the host down with it.
-      return text::kCardLibraryError.view();
+      if (card.Outcome != TCardSearch::Found) return SearchText(card.Outcome);
+      d.Karta.Opened = 1;
     }
-    if (card.Outcome != TCardSearch::Found) return SearchText(card.Outcome);
-    d.Karta.Opened = 1;
-  }
-
-  d.CFGData.ActualBus = card.Bus;
-  d.CFGData.ActualSlot = card.Slot;
-  d.Karta.CardIndex = card.CardIndex;
-  d.Karta.BaseAddr = card.BaseAddr;
-  d.Karta.DeviceID = card.DeviceID;
-  d.Karta.CardName = CardModelName(card.DeviceID);
-
-  if (!demo) {
-    try {
-      InitCard(*d.Library, d.Karta);
-    } catch (...) {
-      LetGo(d, {.report_lost_window = false, .restart = true});
-      return text::kCardLibraryError.view();
-    }
+    d.CFGData.ActualBus = card.Bus;
+    d.CFGData.ActualSlot = card.Slot;
+    d.Karta.CardIndex = card.CardIndex;
+    d.Karta.BaseAddr = card.BaseAddr;
+    d.Karta.DeviceID = card.DeviceID;
+    d.Karta.CardName = CardModelName(card.DeviceID);
+    if (!demo) InitCard(*d.Library, d.Karta);
+  } catch (...) {
+    // A library that throws past the guarded call must not take the host down with it, nor
+    // keep the card it opened.
+    LetGo(d, {.report_lost_window = false, .restart = true});
+    return text::kCardLibraryError.view();
   }
 
   d.Dialog = TDrvDialog::Create();

@@ -363,10 +363,14 @@ TEST_F(Lifecycle, DisposeLogsTheRelease) {
   ini.log = LogTo("drv.log");
   ASSERT_TRUE(CallInit(p, Write(ini)).ok);
   Done(p);
+  ASSERT_TRUE(CallInit(p, Write(ini)).ok);
+  Done(p);
   DisposeDriver(p);
   const std::string log = ReadBytes(dir_.File("drv.log"));
   EXPECT_NE(log.find(std::string(") ") + std::string(qv::text::kDriverDisposed.view()) + "\r\n"),
             std::string::npos);
+  EXPECT_EQ(log.find(qv::text::kWindowFreeFailed.view()), std::string::npos)
+      << "a window that Done freed is not reported as lost";
 }
 
 // Each library function failing at each position it is called during Init: Init fails

@@ -20,10 +20,10 @@
 #include "config/texts.h"
 #include "driver/host_abi.h"
 #include "driver/instance.h"
-#include "heap_count.h"
 #include "monitor/drv_dialog.h"
 #include "quiet_library.h"
 #include "sim/ox952_sim.h"
+#include "tests/support/heap_count.h"
 
 namespace {
 
@@ -136,22 +136,22 @@ void Report(benchmark::State& state, const char* name, double ns, long allocatio
 
 void BM_HostCycleThroughExports(benchmark::State& state) {
   uint32_t n = 0;
-  const long before = qvbench::HeapAllocations();
+  const long before = qvtest::HeapAllocations();
   const double start = CpuNs();
   for (auto _ : state) HostCycle(g.driver, ++n);
   const double end = CpuNs();
-  Report(state, "ns_per_cycle", end - start, qvbench::HeapAllocations() - before);
+  Report(state, "ns_per_cycle", end - start, qvtest::HeapAllocations() - before);
 }
 BENCHMARK(BM_HostCycleThroughExports);
 
 void BM_LibraryCallsDirect(benchmark::State& state) {
   uint32_t n = 0;
   uint8_t dout = 0;
-  const long before = qvbench::HeapAllocations();
+  const long before = qvtest::HeapAllocations();
   const double start = CpuNs();
   for (auto _ : state) DirectCycle(g.quiet, g.base, ++n, dout);
   const double end = CpuNs();
-  Report(state, "ns_per_cycle", end - start, qvbench::HeapAllocations() - before);
+  Report(state, "ns_per_cycle", end - start, qvtest::HeapAllocations() - before);
 }
 BENCHMARK(BM_LibraryCallsDirect);
 
@@ -166,7 +166,7 @@ Alternated RunAlternating(benchmark::State& state, int block, const qv::CardLibr
   uint8_t dout = 0;
   const qv::CardLibrary* const driver_lib = g.driver->Library;
   g.driver->Library = &lib;
-  const long before = qvbench::HeapAllocations();
+  const long before = qvtest::HeapAllocations();
   for (auto _ : state) {
     const double t0 = CpuNs();
     for (int k = 0; k < block; ++k) HostCycle(g.driver, n + static_cast<uint32_t>(k));
@@ -177,7 +177,7 @@ Alternated RunAlternating(benchmark::State& state, int block, const qv::CardLibr
     r.direct_ns += t2 - t1;
     n += static_cast<uint32_t>(block);
   }
-  const long allocations = qvbench::HeapAllocations() - before;
+  const long allocations = qvtest::HeapAllocations() - before;
   g.driver->Library = driver_lib;
   r.cycles = static_cast<double>(state.iterations()) * block;
   r.allocs_per_cycle = static_cast<double>(allocations) / r.cycles;
@@ -214,7 +214,7 @@ void BM_HiddenWindowPerCycle(benchmark::State& state) {
   constexpr int kBlock = 64;
   uint32_t n = 0;
   double hidden_ns = 0, none_ns = 0;
-  const long before = qvbench::HeapAllocations();
+  const long before = qvtest::HeapAllocations();
   for (auto _ : state) {
     const double t0 = CpuNs();
     for (int k = 0; k < kBlock; ++k) HostCycle(g.driver, n + static_cast<uint32_t>(k));
@@ -228,7 +228,7 @@ void BM_HiddenWindowPerCycle(benchmark::State& state) {
     none_ns += t3 - t2;
     n += kBlock;
   }
-  const long allocations = qvbench::HeapAllocations() - before;
+  const long allocations = qvtest::HeapAllocations() - before;
   const double cycles = static_cast<double>(state.iterations()) * kBlock;
   state.counters["hidden_ns_per_cycle"] = hidden_ns / cycles;
   state.counters["no_window_ns_per_cycle"] = none_ns / cycles;
@@ -247,7 +247,7 @@ void MonitorTick(benchmark::State& state, bool visible) {
   d.Karta.CNT0StrReg = 0xFFFFFF;  // warm: the longest texts once
   window.HandOver(d.CFGData, d.Karta);
   window.Timer1Timer();
-  const long before = qvbench::HeapAllocations();
+  const long before = qvtest::HeapAllocations();
   const double start = CpuNs();
   for (auto _ : state) {
     ++n;
@@ -258,7 +258,7 @@ void MonitorTick(benchmark::State& state, bool visible) {
     window.Timer1Timer();
   }
   const double end = CpuNs();
-  const long allocations = qvbench::HeapAllocations() - before;
+  const long allocations = qvtest::HeapAllocations() - before;
   DriverProc(g.driver, 0, 0, 0, 0, 0);
   const auto ticks = static_cast<double>(state.iterations());
   state.counters["ns_per_tick"] = (end - start) / ticks;

@@ -1,13 +1,11 @@
 #include "card/discovery.h"
 
-#include "config/texts.h"
-
 namespace qv {
 
 namespace {
 
-TFoundCard Fail(std::string_view text) {
-  return {.Found = false, .Message = text};
+TFoundCard Fail(TCardSearch outcome) {
+  return {.Outcome = outcome};
 }
 
 // The base address of a card just opened; a library that throws here gets the card back
@@ -27,19 +25,19 @@ TFoundCard FindCard(const CardLibrary& lib, TCardChoice choice, int32_t bus, int
   uint32_t count = 0;
   uint32_t result = 0;
   if (!GuardedCardsInSystem(lib, &count, &result) || result != 0)
-    return Fail(text::kCardLibraryError);
-  if (count == 0) return Fail(text::kNoVodraCard);
+    return Fail(TCardSearch::LibraryError);
+  if (count == 0) return Fail(TCardSearch::NoCard);
 
   uint32_t family_seen = 0;
   for (uint32_t i = 0; i < count; ++i) {
     uint32_t did = 0;
-    if (lib.Card_DID(i, &did) != 0) return Fail(text::kCardLibraryError);
+    if (lib.Card_DID(i, &did) != 0) return Fail(TCardSearch::LibraryError);
     if (!IsFamilyCard(did)) continue;
     ++family_seen;
 
     uint32_t card_bus = 0, card_slot = 0;
     if (lib.Card_BUS(i, &card_bus) != 0 || lib.Card_SLOT(i, &card_slot) != 0)
-      return Fail(text::kCardLibraryError);
+      return Fail(TCardSearch::LibraryError);
 
     // The open comes before the bus/slot test, so in select mode every family card ahead
     // of the requested one is opened, its base address read, and closed again.
@@ -47,7 +45,7 @@ TFoundCard FindCard(const CardLibrary& lib, TCardChoice choice, int32_t bus, int
     uint32_t base = 0, second = 0;
     if (opened && !BaseAddressOf(lib, i, &base, &second)) {
       lib.Close(i);
-      return Fail(text::kCardLibraryError);
+      return Fail(TCardSearch::LibraryError);
     }
 
     const bool first = choice == TCardChoice::FirstOfFamily;
@@ -56,32 +54,21 @@ TFoundCard FindCard(const CardLibrary& lib, TCardChoice choice, int32_t bus, int
       if (opened) lib.Close(i);
       continue;
     }
-    if (!opened) return Fail(text::kCardInUse);
-    return {.Found = true,
-            .Message = text::kCardOk,
+    if (!opened) return Fail(TCardSearch::InUse);
+    return {.Outcome = TCardSearch::Found,
             .DeviceID = did,
             .Bus = first ? static_cast<int32_t>(card_bus) : bus,
             .Slot = first ? static_cast<int32_t>(card_slot) : slot,
             .CardIndex = i,
             .BaseAddr = base};
   }
-  return Fail(family_seen == 0 ? text::kNoFamilyCard.view() : text::kRequestedCardMissing.view());
+  return Fail(family_seen == 0 ? TCardSearch::NoFamilyCard : TCardSearch::RequestedMissing);
 }
 
 std::string_view CardModelName(uint32_t device_id) {
-  switch (device_id) {
-    case 512:
-    case 513:
-      return text::kModelB;
-    case 528:
-    case 529:
-      return text::kModelC;
-    case 530:
-    case 531:
-      return text::kModelE;
-    default:
-      return text::kModelUnknown;
-  }
+  for (const TFamilyModel& m : kFamily)
+    if (device_id == m.device_id || device_id == m.named_too) return m.name;
+  return "???";
 }
 
 void CloseCard(const CardLibrary& lib, uint32_t card_index) {

@@ -1,10 +1,8 @@
 #include "card/registers.h"
 
-#include "config/texts.h"
-
 namespace qv {
 
-bool InitCard(const CardLibrary& lib, const TKarta& k, std::string& message) {
+void InitCard(const CardLibrary& lib, const TKarta& k) {
   const uint32_t base = k.BaseAddr;
   WriteReg8(lib, base, reg::DOUTReg, 0);
   WriteReg8(lib, base, reg::kInit384, 0);
@@ -35,8 +33,6 @@ bool InitCard(const CardLibrary& lib, const TKarta& k, std::string& message) {
   WriteReg8(lib, base, reg::kInit920, 0);
   WriteReg8(lib, base, reg::RTDOReg, 0);
   WriteReg8(lib, base, reg::RTDOCfgReg, k.RTDOCfgReg);
-  message = text::kCardOk.view();
-  return true;
 }
 
 }  // namespace qv

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
 
 #include "card/card_library.h"
 #include "card/karta.h"
@@ -11,14 +10,6 @@
 namespace qv {
 
 namespace reg {
-// Counter blocks: 512 + 128 * x.
-inline constexpr uint32_t kCounterBlock[3] = {512, 640, 768};
-inline constexpr uint32_t kStrOrSet = 0;    // read CNTxStrReg / write CNTxSetReg (24-bit)
-inline constexpr uint32_t kXStrOrRng = 16;  // read CNTxXStrReg / write CNTxRngReg (24-bit)
-inline constexpr uint32_t kCmp1 = 32;       // write CNTxCMP1 (24-bit)
-inline constexpr uint32_t kCmp2 = 48;       // write CNTxCMP2 (24-bit)
-inline constexpr uint32_t kStatOrCW = 112;  // read CNTxStatReg / write CNTxCWReg (8-bit)
-
 inline constexpr uint32_t DINReg = 0;
 inline constexpr uint32_t DOUTReg = 4;
 inline constexpr uint32_t kInit384 = 384;  // written only at initialisation
@@ -75,8 +66,7 @@ inline void WriteReg24(const CardLibrary& lib, uint32_t base, uint32_t offset, u
 }
 
 // Programs the opened card at karta.BaseAddr once, from karta's shadows: 53 library calls in a
-// fixed order. Always succeeds with "V pořádku." in `message`; an exception from the library
-// passes through.
-bool InitCard(const CardLibrary& lib, const TKarta& karta, std::string& message);
+// fixed order. It has no failure of its own; an exception from the library passes through.
+void InitCard(const CardLibrary& lib, const TKarta& karta);
 
 }  // namespace qv

@@ -1,4 +1,5 @@
-// Every text that the host, the log file or the monitor window sees, in one place.
+// Every text that the host, the log file or the monitor window sees, in one place, but for
+// the card models' names, which card/discovery.h keeps with their device IDs.
 // Written in UTF-8 here, stored as Windows-1250 bytes (see cp1250.h).
 #pragma once
 
@@ -43,16 +44,11 @@ inline constexpr Cp1250Text kLogCannotCreate = "Nelze vytvořit logovací soubor
 inline constexpr Cp1250Text kLogAccessError = "Chyba přístupu k logovacímu souboru.";
 
 // Card discovery and initialisation.
-inline constexpr Cp1250Text kCardOk = "V pořádku.";
 inline constexpr Cp1250Text kCardLibraryError = "Chyba volání knihovny VODRA_OX952.";
 inline constexpr Cp1250Text kNoVodraCard = "Nenalezena žádná karta VODRA.";
 inline constexpr Cp1250Text kNoFamilyCard = "Nenalezena žádná karta LVK-5120B,C,E.";
 inline constexpr Cp1250Text kRequestedCardMissing = "Nenalezena požadovaná karta LVK-5120B,C,E.";
 inline constexpr Cp1250Text kCardInUse = "Kartu LVK nelze otevřít, je použita jinou aplikací.";
-inline constexpr Cp1250Text kModelB = "LVK-5120B";
-inline constexpr Cp1250Text kModelC = "LVK-5120C";
-inline constexpr Cp1250Text kModelE = "LVK-5120E";
-inline constexpr Cp1250Text kModelUnknown = "???";
 
 // Monitor window.
 inline constexpr Cp1250Text kWindowCaption = "  LVK-5120x - QV ovladač";

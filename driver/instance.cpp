@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include "card/discovery.h"
 #include "card/registers.h"
@@ -27,52 +28,67 @@ void PrepareKarta(TKarta& k, const TCFGData& c) {
 #undef QV_PREPARE
 }
 
-// Releases what an earlier Init left behind, as Done would, so a second Init leaks nothing.
-void ReleaseHeld(TData& d) {
-  if (d.Finished == 0 && d.Karta.Opened != 0) CloseCard(*d.Library, d.Karta.CardIndex);
-  d.Karta.Opened = 0;
+// Why a search took no card, in the host's words.
+std::string_view SearchText(TCardSearch outcome) {
+  constexpr std::pair<TCardSearch, std::string_view> kTexts[] = {
+      {TCardSearch::NoCard, text::kNoVodraCard},
+      {TCardSearch::NoFamilyCard, text::kNoFamilyCard},
+      {TCardSearch::RequestedMissing, text::kRequestedCardMissing},
+      {TCardSearch::InUse, text::kCardInUse}};
+  for (const auto& [code, words] : kTexts)
+    if (code == outcome) return words;
+  return text::kCardLibraryError;
+}
+
+// How far letting go of the card and the window goes. Only Done reports a window already
+// gone (at a second Done). `restart` goes back to "made" for a new Init; otherwise the
+// instance is finished, and Opened and DialogCreated keep their values.
+struct LetGoRule {
+  bool report_lost_window;
+  bool restart;
+};
+
+// Closes the card, unless Done closed it already, and frees the window.
+void LetGo(TData& d, LetGoRule rule) {
+  if (d.Karta.Opened != 0 && d.Finished == 0) CloseCard(*d.Library, d.Karta.CardIndex);
+  if (rule.report_lost_window && d.DialogCreated != 0 && !d.Dialog)
+    WriteLog(d.CFGData, text::kWindowFreeFailed);
   d.Dialog.reset();
-  d.DialogCreated = 0;
-  d.Finished = 0;
+  if (rule.restart) {
+    d.Karta.Opened = 0;
+    d.DialogCreated = 0;
+  }
+  d.Finished = rule.restart ? 0 : 1;
 }
 
 // Init's steps from the discovery to the window; the text of the step that failed, if one did.
 // The instance keeps the card once it is programmed and the window once it exists, for Done;
 // a card that could not be programmed is given back here.
 std::optional<std::string_view> TakeCardAndWindow(TData& d) {
-  TFoundCard card;  // a demo instance has none: device 0 at the configured bus and slot
-  card.Bus = d.CFGData.Bus;
-  card.Slot = d.CFGData.Slot;
+  // A demo instance has no card: device 0 at the configured bus and slot.
+  TFoundCard card{.Outcome = TCardSearch::Found, .Bus = d.CFGData.Bus, .Slot = d.CFGData.Slot};
   const bool demo = d.CFGData.DemoMode != 0;
-  if (!demo) {
-    try {
+  try {
+    if (!demo) {
       card =
           FindCard(*d.Library,
                    d.CFGData.AutoDetect == 1 ? TCardChoice::FirstOfFamily : TCardChoice::AtBusSlot,
                    d.CFGData.Bus, d.CFGData.Slot);
-    } catch (...) {
-      // A library that throws past the guarded call must not take the host down with it.
-      return text::kCardLibraryError.view();
+      if (card.Outcome != TCardSearch::Found) return SearchText(card.Outcome);
+      d.Karta.Opened = 1;
     }
-    if (!card.Found) return card.Message;
-    d.Karta.Opened = 1;
-  }
-
-  d.CFGData.ActualBus = card.Bus;
-  d.CFGData.ActualSlot = card.Slot;
-  d.Karta.CardIndex = card.CardIndex;
-  d.Karta.BaseAddr = card.BaseAddr;
-  d.Karta.DeviceID = card.DeviceID;
-  d.Karta.CardName = CardModelName(card.DeviceID);
-
-  if (!demo) {
-    std::string message;
-    try {
-      InitCard(*d.Library, d.Karta, message);
-    } catch (...) {
-      ReleaseHeld(d);
-      return text::kCardLibraryError.view();
-    }
+    d.CFGData.ActualBus = card.Bus;
+    d.CFGData.ActualSlot = card.Slot;
+    d.Karta.CardIndex = card.CardIndex;
+    d.Karta.BaseAddr = card.BaseAddr;
+    d.Karta.DeviceID = card.DeviceID;
+    d.Karta.CardName = CardModelName(card.DeviceID);
+    if (!demo) InitCard(*d.Library, d.Karta);
+  } catch (...) {
+    // A library that throws past the guarded call must not take the host down with it, nor
+    // keep the card it opened.
+    LetGo(d, {.report_lost_window = false, .restart = true});
+    return text::kCardLibraryError.view();
   }
 
   d.Dialog = TDrvDialog::Create();
@@ -91,7 +107,7 @@ bool InitDriver(TData& d, const char* parameter_file, const InitArgs& args, std:
     error = loaded.Message;  // not logged, and the instance keeps what it holds
     return false;
   }
-  ReleaseHeld(d);
+  LetGo(d, {.report_lost_window = false, .restart = true});  // a second Init leaks nothing
   d.CFGData = loaded;
   d.InitArg6 = args.arg6;
   d.InitArg9 = args.arg9;
@@ -119,22 +135,12 @@ bool InitDriver(TData& d, const char* parameter_file, const InitArgs& args, std:
 }
 
 void DoneDriver(TData& d) {
-  if (d.Karta.Opened != 0 && d.Finished == 0) CloseCard(*d.Library, d.Karta.CardIndex);
-  if (d.DialogCreated != 0) {
-    if (d.Dialog)
-      d.Dialog.reset();
-    else
-      WriteLog(d.CFGData, text::kWindowFreeFailed);
-  }
-  d.Finished = 1;
+  LetGo(d, {.report_lost_window = true, .restart = false});
 }
 
 void DisposeInstance(TData& d) {
   WriteLog(d.CFGData, text::kDriverDisposed);
-  if (d.Karta.Opened != 0 && d.Finished == 0) {
-    CloseCard(*d.Library, d.Karta.CardIndex);
-    d.Finished = 1;
-  }
+  LetGo(d, {.report_lost_window = false, .restart = false});
 }
 
 }  // namespace qv

@@ -23,7 +23,7 @@ namespace qv {
 //                                                                     freed the window
 //
 // Init with a parameter file it refuses changes only Busy; any other Init first releases what
-// the instance holds, as Done would, and starts from "made".
+// the instance holds, as Done but without its report of a lost window, and starts from "made".
 struct TData {
   std::unique_ptr<TDrvDialog> Dialog;  // the monitor window from Init to Done
   uint8_t DialogCreated = 0;
@@ -53,8 +53,8 @@ bool InitDriver(TData& data, const char* parameter_file, const InitArgs& args, s
 // Closes the card and frees the window of an initialised instance.
 void DoneDriver(TData& data);
 
-// Logs the release of the instance. A host that skipped Done still gets its card closed
-// here, so the card is not left open for the life of the process; the caller frees it.
+// Logs the release of the instance. A host that skipped Done still gets its card closed and
+// its window freed here, not left for the life of the process; the caller frees the instance.
 void DisposeInstance(TData& data);
 
 // True when the data exchange may touch the card and the window.

@@ -4,7 +4,7 @@ namespace qv::sim {
 
 namespace {
 
-// Register offsets of the card's window.
+// Register offsets, apart from card/registers.h on purpose: a check independent of the driver.
 constexpr uint32_t kDin = 0, kDout = 4;
 constexpr uint32_t kXstrEnStatus = 400, kXstrClr = 404;
 constexpr uint32_t kCounterBlock = 512, kCounterStride = 128;

@@ -8,7 +8,6 @@
 
 #include "card/discovery.h"
 #include "card/registers.h"
-#include "config/texts.h"
 #include "fake_library.h"
 #include "library_behaviour.h"
 #include "library_behaviour_common.h"
@@ -22,7 +21,7 @@ struct Found {
   bool ok = false;
   uint32_t did = 0xDEAD, index = 0xDEAD, base = 0xDEAD;
   int32_t bus = 0, slot = 0;
-  std::string message;
+  qv::TCardSearch outcome = qv::TCardSearch::Found;
 };
 
 Found Find(uint8_t mode, int32_t bus, int32_t slot) {
@@ -32,9 +31,9 @@ Found Find(uint8_t mode, int32_t bus, int32_t slot) {
   const qv::TFoundCard r = qv::FindCard(
       FakeLibrary::Table(), mode == 1 ? qv::TCardChoice::FirstOfFamily : qv::TCardChoice::AtBusSlot,
       bus, slot);
-  f.ok = r.Found;
-  f.message = r.Message;
-  if (r.Found) {
+  f.ok = r.Outcome == qv::TCardSearch::Found;
+  f.outcome = r.Outcome;
+  if (f.ok) {
     f.did = r.DeviceID;
     f.bus = r.Bus;
     f.slot = r.Slot;
@@ -53,7 +52,6 @@ TEST_F(Discovery, AutoDetectChoosesFirstFamilyCardAndReturnsItsPosition) {
   lib.Reset({{0x1234, 0, 1}, {528, 4, 9}, {512, 2, 13}});
   const Found f = Find(1, 77, 88);
   ASSERT_TRUE(f.ok);
-  EXPECT_EQ(f.message, qv::text::kCardOk.view());
   EXPECT_EQ(f.did, 528u);
   EXPECT_EQ(f.index, 1u);
   EXPECT_EQ(f.bus, 4);
@@ -79,7 +77,7 @@ TEST_F(Discovery, SelectModeWithTheRequestedCardMissing) {
   lib.Reset({{512, 2, 13}});
   const Found f = Find(0, 0, 0);
   EXPECT_FALSE(f.ok);
-  EXPECT_EQ(f.message, qv::text::kRequestedCardMissing.view());
+  EXPECT_EQ(f.outcome, qv::TCardSearch::RequestedMissing);
   EXPECT_EQ(lib.Joined(), "Count DID(0) BUS(0) SLOT(0) Open(0) BAR(0) Close(0)");
   EXPECT_EQ(lib.OpenCount(), 0);
 }
@@ -88,19 +86,19 @@ TEST_F(Discovery, OtherDeviceIdsArePassedOverEvenAtTheRequestedSlot) {
   lib.Reset({{513, 2, 13}, {529, 2, 13}, {531, 2, 13}});
   Found f = Find(0, 2, 13);
   EXPECT_FALSE(f.ok);
-  EXPECT_EQ(f.message, qv::text::kNoFamilyCard.view());
+  EXPECT_EQ(f.outcome, qv::TCardSearch::NoFamilyCard);
   EXPECT_EQ(lib.Joined(), "Count DID(0) DID(1) DID(2)");
 
   lib.Reset({{513, 2, 13}, {512, 5, 5}});
   f = Find(0, 2, 13);
-  EXPECT_EQ(f.message, qv::text::kRequestedCardMissing.view());
+  EXPECT_EQ(f.outcome, qv::TCardSearch::RequestedMissing);
 }
 
 TEST_F(Discovery, AutoDetectStopsAtAFirstCardInUse) {
   lib.Reset({{512, 1, 1, true}, {512, 2, 2}});
   const Found f = Find(1, 0, 0);
   EXPECT_FALSE(f.ok);
-  EXPECT_EQ(f.message, qv::text::kCardInUse.view());
+  EXPECT_EQ(f.outcome, qv::TCardSearch::InUse);
   EXPECT_EQ(lib.Joined(), "Count DID(0) BUS(0) SLOT(0) Open(0)");
   EXPECT_EQ(lib.OpenCount(), 0);
 }
@@ -109,7 +107,7 @@ TEST_F(Discovery, NoCardsAtAll) {
   lib.Reset({});
   const Found f = Find(1, 0, 0);
   EXPECT_FALSE(f.ok);
-  EXPECT_EQ(f.message, qv::text::kNoVodraCard.view());
+  EXPECT_EQ(f.outcome, qv::TCardSearch::NoCard);
 }
 
 TEST_F(Discovery, BaseAddressFailureClosesTheCardFirst) {
@@ -117,7 +115,7 @@ TEST_F(Discovery, BaseAddressFailureClosesTheCardFirst) {
   lib.fail["BAR"] = {1, 7};
   const Found f = Find(0, 2, 13);
   EXPECT_FALSE(f.ok);
-  EXPECT_EQ(f.message, qv::text::kCardLibraryError.view());
+  EXPECT_EQ(f.outcome, qv::TCardSearch::LibraryError);
   EXPECT_EQ(lib.Joined(), "Count DID(0) BUS(0) SLOT(0) Open(0) BAR(0) Close(0)");
   EXPECT_EQ(lib.OpenCount(), 0);
 }
@@ -139,8 +137,7 @@ TEST_F(Discovery, FaultSweepLeavesNoCardOpen) {
         if (f.ok) continue;
         ++failures;
         const bool in_use = std::string(fn) == "Open";
-        EXPECT_EQ(f.message,
-                  in_use ? qv::text::kCardInUse.view() : qv::text::kCardLibraryError.view());
+        EXPECT_EQ(f.outcome, in_use ? qv::TCardSearch::InUse : qv::TCardSearch::LibraryError);
       }
     }
   }
@@ -188,9 +185,7 @@ TEST(Registers, InitCardWritesTheFixedSequence) {
   k.CMPEnReg = 0x21;
   k.RTDOCfgReg = 0x22;
   k.CNT0SetReg = 0x99;  // never written: the presets start at 0
-  std::string message;
-  EXPECT_TRUE(qv::InitCard(FakeLibrary::Table(), k, message));
-  EXPECT_EQ(message, qv::text::kCardOk.view());
+  qv::InitCard(FakeLibrary::Table(), k);
   EXPECT_EQ(lib.journal.size(), 53u);
   EXPECT_EQ(lib.Joined(),
             "W4=0 W180=0 W184=7F W3F0=0 W18C=0 W190=11 W194=40 "
@@ -248,7 +243,7 @@ TEST(GuardedCount, EveryLibraryBehaviourManyTimes) {
       const Found f = Find(1, 0, 0);
       EXPECT_EQ(f.ok, !b.escapes);
       if (b.escapes) {
-        EXPECT_EQ(f.message, qv::text::kCardLibraryError.view());
+        EXPECT_EQ(f.outcome, qv::TCardSearch::LibraryError);
         ASSERT_EQ(qvtest::FpStateText(), fp) << "round " << round;
       }
     }

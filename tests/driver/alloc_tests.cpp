@@ -1,43 +1,8 @@
 // The data exchange allocates nothing in steady state: every record copy reuses storage.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
-
 #include "driver_support.h"
-
-namespace {
-std::atomic<long> g_allocations{0};
-}
-
-void* operator new(std::size_t size) {
-  ++g_allocations;
-  if (void* p = std::malloc(size ? size : 1)) return p;
-  throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) {
-  return operator new(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-  ++g_allocations;
-  return std::malloc(size ? size : 1);
-}
-void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
-  return operator new(size, tag);
-}
-void operator delete(void* p) noexcept {
-  std::free(p);
-}
-void operator delete[](void* p) noexcept {
-  std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-  std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-  std::free(p);
-}
+#include "heap_count.h"
 
 namespace qvtest {
 namespace {
@@ -76,9 +41,9 @@ TEST(Exchange, ThousandCyclesAllocateNothing) {
     OutputRequestCompleted(p);
   };
   cycle(0);  // the first hand-over may size the window's copies
-  const long before = g_allocations.load();
+  const long before = HeapAllocations();
   for (uint32_t n = 1; n <= 1000; ++n) cycle(n);
-  EXPECT_EQ(g_allocations.load() - before, 0);
+  EXPECT_EQ(HeapAllocations() - before, 0);
   Instance(p).Library = &qv::ImportedCardLibrary();
   Done(p);
   DisposeDriver(p);

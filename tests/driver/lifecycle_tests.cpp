@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "driver_support.h"
+#include "monitor/layout.h"
 
 namespace qvtest {
 namespace {
@@ -189,6 +190,7 @@ TEST_F(Lifecycle, CardInstanceOpensProgramsAndCloses) {
   EXPECT_EQ(d.CFGData.ActualSlot, 13);
   EXPECT_EQ(d.Karta.BaseAddr, OX952Sim_BaseAddress(0));
   EXPECT_EQ(d.Dialog->Caption(), std::string(qv::text::kWindowCaption.view()) + " (2/13)");
+  EXPECT_EQ(d.Dialog->LabelText(qv::kLabelCardText), "LVK-5120B  (2/13)") << "the window's records";
   EXPECT_EQ(CountCalls(OX952SIM_MemWrite), 53);
   EXPECT_EQ(OX952Sim_OpenCardCount(), 1u);
   Done(p);
@@ -333,14 +335,23 @@ TEST_F(Lifecycle, DiscoveryFailureIsLoggedOrReplacedByTheLogText) {
   Ini ini;
   ini.card = "Automatická detekce=0\r\nBUS=9\r\nSLOT=9\r\n";
   ini.log = LogTo("drv.log");
-  auto r = CallInit(p, Write(ini));
-  EXPECT_EQ(r.error, qv::text::kRequestedCardMissing.view());
+  // Each way a search ends without a card, in the host's words.
+  const std::pair<const char*, std::string_view> searches[] = {
+      {"", qv::text::kNoVodraCard},
+      {"card 513 9 9\n", qv::text::kNoFamilyCard},
+      {"card 528 9 9 in-use\n", qv::text::kCardInUse},
+      {"card 530 9 9\nfault OX952_Card_SLOT 1 5\n", qv::text::kCardLibraryError},
+      {"card 512 2 13\n", qv::text::kRequestedCardMissing}};
+  for (const auto& [cards, text] : searches) {
+    ASSERT_EQ(OX952Sim_Configure(cards), 0) << cards;
+    EXPECT_EQ(CallInit(p, Write(ini)).error, text) << cards;
+  }
   EXPECT_NE(ReadBytes(dir_.File("drv.log"))
                 .find("(Qv_lvk5120x 9/9) " + std::string(qv::text::kRequestedCardMissing.view())),
             std::string::npos);
 
   ini.log = "Povolen=1\r\nNázev souboru=" + dir_.File("no/such/dir/drv.log") + "\r\n";
-  r = CallInit(p, Write(ini));
+  const auto r = CallInit(p, Write(ini));
   EXPECT_EQ(r.error, qv::text::kLogCannotCreate.view());
   EXPECT_EQ(OX952Sim_OpenCardCount(), 0u);
 }
@@ -352,10 +363,14 @@ TEST_F(Lifecycle, DisposeLogsTheRelease) {
   ini.log = LogTo("drv.log");
   ASSERT_TRUE(CallInit(p, Write(ini)).ok);
   Done(p);
+  ASSERT_TRUE(CallInit(p, Write(ini)).ok);
+  Done(p);
   DisposeDriver(p);
   const std::string log = ReadBytes(dir_.File("drv.log"));
   EXPECT_NE(log.find(std::string(") ") + std::string(qv::text::kDriverDisposed.view()) + "\r\n"),
             std::string::npos);
+  EXPECT_EQ(log.find(qv::text::kWindowFreeFailed.view()), std::string::npos)
+      << "a window that Done freed is not reported as lost";
 }
 
 // Each library function failing at each position it is called during Init: Init fails

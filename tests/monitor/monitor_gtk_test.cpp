@@ -12,19 +12,12 @@
 #include "host/pump.h"
 #include "monitor/drv_dialog.h"
 #include "showcase_values.h"
+#include "tests/support/pump_until.h"
 
 namespace qv {
 namespace {
 
-template <typename F>
-bool PumpUntil(F done) {
-  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > give_up) return false;
-    PumpWindowMessages();
-  }
-  return true;
-}
+using qvtest::PumpUntil;
 
 GtkWidget* FindNamed(GtkWidget* widget, const std::string& name) {
   if (name == gtk_widget_get_name(widget)) return widget;

@@ -2,25 +2,14 @@
 // when the thread pumps its events.
 #include <gtest/gtest.h>
 
-#include <chrono>
-
 #include "config/texts.h"
-#include "host/pump.h"
 #include "monitor/drv_dialog.h"
+#include "tests/support/pump_until.h"
 
 namespace qv {
 namespace {
 
-// Pumps until `done` holds; the generous bound only stops a broken timer from hanging the test.
-template <typename F>
-bool PumpUntil(F done) {
-  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > give_up) return false;
-    PumpWindowMessages();
-  }
-  return true;
-}
+using qvtest::PumpUntil;
 
 TEST(MonitorOffscreen, TicksAndKeepsItsState) {
   auto dialog = TDrvDialog::Create();

@@ -4,28 +4,19 @@
 
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <string>
 
 #include "host/pump.h"
 #include "monitor/drv_dialog.h"
 #include "showcase_values.h"
+#include "tests/support/pump_until.h"
 
 namespace qv {
 namespace {
 
-constexpr int kControlIdBase = 1000;
+using qvtest::PumpUntil;
 
-template <typename F>
-bool PumpUntil(F done) {
-  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!done()) {
-    if (std::chrono::steady_clock::now() > give_up) return false;
-    PumpWindowMessages();
-    Sleep(10);
-  }
-  return true;
-}
+constexpr int kControlIdBase = 1000;
 
 std::wstring TextOf(HWND hwnd) {
   wchar_t buffer[256] = {};

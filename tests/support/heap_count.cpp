@@ -17,6 +17,13 @@ void* operator new(std::size_t size) {
 void* operator new[](std::size_t size) {
   return operator new(size);
 }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  g_allocations.fetch_add(1, std::memory_order_relaxed);
+  return std::malloc(size ? size : 1);
+}
+void* operator new[](std::size_t size, const std::nothrow_t& tag) noexcept {
+  return operator new(size, tag);
+}
 void operator delete(void* p) noexcept {
   std::free(p);
 }
@@ -30,10 +37,10 @@ void operator delete[](void* p, std::size_t) noexcept {
   std::free(p);
 }
 
-namespace qvbench {
+namespace qvtest {
 
 long HeapAllocations() {
   return g_allocations.load(std::memory_order_relaxed);
 }
 
-}  // namespace qvbench
+}  // namespace qvtest

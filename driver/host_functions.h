@@ -1,8 +1,6 @@
-// The host's 18 functions, in the host's order, each as X(result, name, parameters). Whatever
-// names them expands this one list: the declarations (host_abi.h), qvhost's table and binding,
-// the DLL's .def and the Linux version script (made from it by the preprocessor at build time,
-// see driver/CMakeLists.txt) and the export check (scripts/check-binary). It includes nothing,
-// so that the preprocessor alone can expand it.
+// The host's 18 functions in the host's order, X(result, name, parameters). Whatever names them
+// expands this one list: the declarations (host_abi.h), qvhost's table and binding, and, through
+// the preprocessor alone, the .def, the version script and scripts/check-binary.
 #pragma once
 
 // clang-format off

@@ -89,31 +89,27 @@ class Report {
 void CheckKey(const qv::Parameter& key, const qv::KeyReading& read, const qv::TCFGData& values,
               Report& report) {
   using Finding = qv::KeyReading::Finding;
-  const bool absent = !read.value;
-  const std::string shown = absent ? "(absent)" : "\"" + U(*read.value) + "\"";
+  const std::string shown = read.value ? "\"" + U(*read.value) + "\"" : "(absent)";
   std::printf("[%s] %s = %s", U(read.section).c_str(), U(key.key).c_str(), shown.c_str());
-  std::string verdict;
   const bool bad = read.finding == Finding::kRefusesFile || !key.Accepts(values);
-  if (const qv::TextKey* text = key.text()) {
+  std::string verdict;
+  if (read.finding == Finding::kRefusesFile) {
+    verdict = "the driver needs this key to accept the file";
+  } else if (const qv::TextKey* text = key.text()) {
     if (bad)
       verdict = "too short: a log file name needs at least " + std::to_string(text->min_length) +
                 " characters";
     else
-      verdict = absent ? "default " + U(values.*text->field) : "ok";
-  } else if (read.finding == Finding::kRefusesFile) {
-    verdict = "the driver needs this key to accept the file";
+      verdict = read.value ? "ok" : "default " + U(values.*text->field);
   } else {
     const qv::NumberKey& number = *key.number();
-    const int32_t value = values.*number.field;
-    if (absent)
-      verdict = "absent: " + std::to_string(value);
-    else if (read.finding == Finding::kNotANumber)
-      verdict = "not a number: keeps the default " + std::to_string(value);
-    else
-      verdict = std::to_string(value);
+    verdict = std::to_string(values.*number.field);
+    if (read.finding == Finding::kAbsent) verdict = "absent: " + verdict;
+    if (read.finding == Finding::kNotANumber)
+      verdict = "not a number: keeps the default " + verdict;
     if (bad)
       verdict += ", out of range " + std::to_string(number.min) + ".." + std::to_string(number.max);
-    else if (number.field == &qv::TCFGData::DemoMode && value != 0)
+    else if (number.field == &qv::TCFGData::DemoMode && values.DemoMode != 0)
       verdict += ": demo mode, no card is used";
     else
       verdict += ", ok";

@@ -79,7 +79,9 @@ VODRA_OX952_SIM=$work/raise.sim expect 1 \
   'OX952_CardsInSystem raised a fault or an exception.*Chyba volání knihovny VODRA_OX952\.' \
   -- --list-cards
 
-cd "$work"  # Init writes the log files of the files with logging on here
+# Init writes the log files of the files with logging on here; a parameter file is named with
+# its folder, since Windows looks for a bare name in its own folder.
+cd "$work"
 check 1 'BUS = "300" +-> 300, out of range 0\.\.255  <- problem' \
   'CNT2CWReg = "\$100" +-> 256, out of range 0\.\.255  <- problem' \
   'line 6: key SLOT is written twice; the driver takes line 5' \
@@ -100,22 +102,22 @@ check 0 'Automatická detekce = "JKL" +-> not a number: keeps the default 1, ok$
   "$here/sections.ini"
 # The reader's value ends at a zero byte.
 printf '[Nastaven\xed karty]\r\nAutomatick\xe1 detekce=0\r\nBUS=300\0x\r\nSLOT=13\r\n' >zero.ini
-check 1 'BUS = "300" +-> 300, out of range' 'refused, 1 problem found' zero.ini
+check 1 'BUS = "300" +-> 300, out of range' 'refused, 1 problem found' "$work/zero.ini"
 printf '\xef\xbb\xbf[Nastaven\xc3\xad karty]\r\nBUS=2\r\n' >bom.ini
-check 1 'problem: the file starts with a UTF-8 byte order mark' bom.ini
+check 1 'problem: the file starts with a UTF-8 byte order mark' "$work/bom.ini"
 # Logging on into an existing file of the default name, and any non-zero demo mode.
 printf '[Nastaven\xed karty]\r\nAutomatick\xe1 detekce=1\r\nDemo re\x9eim=2\r\n' >log.ini
 printf '[Logovac\xed soubor]\r\nPovolen=1\r\n' >>log.ini
 : >Qv_lvk5120x.log
 check 0 'Název souboru = \(absent\) +-> default Qv_lvk5120x\.log$' \
-  'Demo režim = "2" +-> 2: demo mode, no card is used$' 'accepted, 0 problems' log.ini
+  'Demo režim = "2" +-> 2: demo mode, no card is used$' 'accepted, 0 problems' "$work/log.ini"
 # The log file name's minimum of three characters, met and missed by one.
 for name in abc ab; do
   printf '[Nastaven\xed karty]\r\nAutomatick\xe1 detekce=1\r\n[Logovac\xed soubor]\r\n' >"$name.ini"
   printf 'Povolen=1\r\nN\xe1zev souboru=%s\r\n' "$name" >>"$name.ini"
 done
-check 0 'Název souboru = "abc" +-> ok$' 'accepted, 0 problems' abc.ini
-check 1 'Název souboru = "ab" +-> too short' 'refused, 1 problem found' ab.ini
+check 0 'Název souboru = "abc" +-> ok$' 'accepted, 0 problems' "$work/abc.ini"
+check 1 'Název souboru = "ab" +-> too short' 'refused, 1 problem found' "$work/ab.ini"
 # A file that cannot be read (none, or a folder) is the one finding.
 for unreadable in "$work/none.ini" "$work"; do
   check 1 'the file cannot be read' '!absent' 'refused, 1 problem found' "$unreadable"

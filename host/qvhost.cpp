@@ -21,6 +21,7 @@ namespace {
 
 // The driver's functions, bound by name.
 struct Exports {
+// NOLINTNEXTLINE(bugprone-macro-parentheses): a member's name, not an expression
 #define QV_POINTER(result, name, parameters) decltype(&::name) name = nullptr;
   QV_HOST_FUNCTIONS(QV_POINTER)
 #undef QV_POINTER

@@ -1,6 +1,5 @@
 #include "config/cfg_data.h"
 
-#include <cstring>
 #include <string_view>
 
 #include "config/cfg_schema.h"
@@ -11,33 +10,26 @@
 namespace qv {
 namespace {
 
-class ProfileFile {
- public:
-  explicit ProfileFile(const char* path) : path_(path) {}
+// A value holds at most kValueBuffer - 1 characters; longer ones are cut.
+constexpr std::size_t kValueBuffer = 2048;
 
-  std::string_view Read(std::string_view section, std::string_view key, std::string_view def) {
-    const std::size_t n = ReadProfileString(path_, section, key, def, buffer_, sizeof buffer_);
-    // Up to a zero byte, as the text would reach any C caller.
-    const void* zero = std::memchr(buffer_, '\0', n);
-    return {buffer_, zero != nullptr
-                         ? static_cast<std::size_t>(static_cast<const char*>(zero) - buffer_)
-                         : n};
-  }
+// The default that marks a key as absent: no value read from a file holds a line break. It
+// ends in a non-blank because readers strip a default's trailing blanks.
+constexpr std::string_view kAbsentValue = "\n|";
 
-  // The row's value from its section, else from its fallback; kAbsentValue when in neither.
-  std::string_view Read(const Parameter& p) {
-    const std::string_view value = Read(p.section, p.key, kAbsentValue);
-    return value != kAbsentValue || p.fallback.empty() ? value
-                                                       : Read(p.fallback, p.key, kAbsentValue);
-  }
-
- private:
-  const char* path_;
-  char buffer_[kValueBuffer] = {};
-};
+// The value of `key` in `section` into `buffer`, up to a zero byte, as the text would reach
+// any C caller; kAbsentValue when the key holds none.
+std::string_view Read(const char* path, std::string_view section, std::string_view key,
+                      char (&buffer)[kValueBuffer]) {
+  ReadProfileString(path, section, key, kAbsentValue, buffer, kValueBuffer);
+  return buffer;  // always terminated
+}
 
 // Message: the row's section and key, the value, then a full stop.
-bool Fail(TCFGData& cfg, const Parameter& p, std::string_view value) {
+bool Fail(TCFGData& cfg, const Parameter& p) {
+  const NumberKey* number = p.number();
+  const std::string value = number != nullptr ? std::string(DecimalText(cfg.*number->field).view())
+                                              : cfg.*p.text()->field;
   cfg.Message.assign(text::kErrParameterFile.view());
   cfg.Message += p.error_section;
   cfg.Message += " / ";
@@ -50,40 +42,55 @@ bool Fail(TCFGData& cfg, const Parameter& p, std::string_view value) {
 
 }  // namespace
 
-bool LoadCFGData(const char* path, TCFGData& cfg) {
+void SetPresets(TCFGData& cfg) {
   for (const Parameter& p : kParameters) {
-    if (p.text != nullptr)
-      (cfg.*p.text).assign(p.text_preset);
+    if (const NumberKey* number = p.number())
+      cfg.*number->field = number->preset;
     else
-      cfg.*p.number = p.preset;
+      (cfg.*p.text()->field).assign(p.text()->preset);
   }
-  {
-    ProfileFile file(path);  // read in this block only; validation works on the record
-    const Parameter& required = kRequiredParameter;
-    if (file.Read(required.section, required.key, text::kValidityDefault) ==
-        text::kValidityDefault.view()) {
+}
+
+KeyReading ReadParameter(const char* path, const Parameter& p, TCFGData& cfg) {
+  using Finding = KeyReading::Finding;
+  char buffer[kValueBuffer];
+  KeyReading r;
+  r.section = p.section;
+  std::string_view value = Read(path, p.section, p.key, buffer);
+  if (value == kAbsentValue && !p.fallback.empty()) {
+    value = Read(path, p.fallback, p.key, buffer);
+    if (value != kAbsentValue) r.section = p.fallback;
+  }
+  if (value == kAbsentValue) {
+    r.finding = p.required ? Finding::kRefusesFile : Finding::kAbsent;
+    return r;
+  }
+  r.value.emplace(value);
+  if (p.required && value == text::kValidityDefault.view()) {
+    r.finding = Finding::kRefusesFile;
+  } else if (const NumberKey* number = p.number()) {
+    r.finding = ParseIniInteger(value, cfg.*number->field) ? Finding::kRead : Finding::kNotANumber;
+  } else {
+    (cfg.*p.text()->field).assign(value);
+    r.finding = Finding::kRead;
+  }
+  return r;
+}
+
+bool LoadCFGData(const char* path, TCFGData& cfg) {
+  SetPresets(cfg);
+  // The file is read here only; validation works on the record. Without its required key
+  // it is refused before any other key is read.
+  for (const Parameter& p : kParameters) {
+    if (p.required && ReadParameter(path, p, cfg).finding == KeyReading::Finding::kRefusesFile) {
       cfg.Message.assign(text::kBadParameterFile.view());
       return false;
     }
-    // A number that does not parse leaves the preset.
-    for (const Parameter& p : kParameters) {
-      const std::string_view value = file.Read(p);
-      if (value == kAbsentValue) continue;
-      if (p.text != nullptr)
-        (cfg.*p.text).assign(value);
-      else
-        ParseIniInteger(value, cfg.*p.number);
-    }
   }
+  for (const Parameter& p : kParameters) ReadParameter(path, p, cfg);
 
-  for (const Parameter& p : kParameters) {
-    if (p.text != nullptr) {
-      if (!p.AcceptsText(cfg.*p.text, cfg.LogEnabled)) return Fail(cfg, p, cfg.*p.text);
-    } else if (!p.Accepts(cfg.*p.number)) {
-      return Fail(cfg, p, DecimalText(cfg.*p.number).view());
-    }
-  }
-
+  for (const Parameter& p : kParameters)
+    if (!p.Accepts(cfg)) return Fail(cfg, p);
   cfg.ActualBus = cfg.Bus;
   cfg.ActualSlot = cfg.Slot;
   cfg.Message.assign(text::kNoError.view());

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace qv {
 
@@ -39,5 +41,27 @@ struct TCFGData {
 // Loads and validates the parameter file at `path` (used unchanged) into `cfg`.
 // Always sets cfg.Message; true when the file was read and every value is valid.
 bool LoadCFGData(const char* path, TCFGData& cfg);
+
+struct Parameter;  // cfg_schema.h
+
+// What the driver reads for one key of the parameter file. LoadCFGData reads every key so.
+struct KeyReading {
+  enum class Finding {
+    kAbsent,       // in none of its sections: the field keeps its preset
+    kNotANumber,   // the field keeps its preset
+    kRead,         // the field holds the value
+    kRefusesFile,  // a required key absent or holding the validity default: the file is refused
+  };
+  std::string_view section;          // where the value came from; the key's own one when absent
+  std::optional<std::string> value;  // as read, up to a zero byte; none when absent
+  Finding finding = Finding::kAbsent;
+};
+
+// Sets every field of the schema to its preset.
+void SetPresets(TCFGData& cfg);
+
+// Reads `p` from the file at `path` into its field of `cfg`, which stays as it was when the
+// reading keeps the preset.
+KeyReading ReadParameter(const char* path, const Parameter& p, TCFGData& cfg);
 
 }  // namespace qv

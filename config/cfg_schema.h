@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <variant>
 
 #include "config/cfg_data.h"
 #include "config/texts.h"
@@ -37,58 +38,60 @@ inline constexpr int32_t kMax8 = 0xFF;
   X(XSTREnReg, kMax8, 0)        \
   X(RTDOCfgReg, kMax8, 0)
 
+// An integer key: valid from min to max; absent or not a number, it keeps its preset.
+struct NumberKey {
+  int32_t TCFGData::*field;
+  int32_t min, max, preset;
+};
+
+// A text key (the log file name): valid with at least min_length characters, checked only
+// while logging is on.
+struct TextKey {
+  std::string TCFGData::*field;
+  std::size_t min_length;
+  std::string_view preset;
+};
+
 struct Parameter {
   std::string_view key;            // Windows-1250, as the file and the error text spell it
   std::string_view section;        // where the driver reads the key
   std::string_view fallback;       // where it reads a key absent from `section`; "" none
   std::string_view error_section;  // the section that the key's error text names
-  int32_t min, max;                // the valid values; the text row: min is its shortest length
-  int32_t preset;
-  int32_t TCFGData::*number;              // the integer rows' field
-  std::string TCFGData::*text = nullptr;  // the text row's field (number is null there)
-  std::string_view text_preset = {};
+  std::variant<NumberKey, TextKey> shape;
+  // Absent, or holding text::kValidityDefault, it makes the driver refuse the whole file.
+  bool required = false;
 
-  constexpr bool Accepts(int32_t value) const { return value >= min && value <= max; }
-  // The log file name is checked only while logging is on.
-  constexpr bool AcceptsText(std::string_view value, int32_t log_enabled) const {
-    return log_enabled != 1 || value.size() >= static_cast<std::size_t>(min);
+  const NumberKey* number() const { return std::get_if<NumberKey>(&shape); }
+  const TextKey* text() const { return std::get_if<TextKey>(&shape); }
+  bool Accepts(const TCFGData& cfg) const {
+    if (const NumberKey* n = number()) return cfg.*n->field >= n->min && cfg.*n->field <= n->max;
+    return cfg.LogEnabled != 1 || (cfg.*text()->field).size() >= text()->min_length;
   }
 };
 
 // clang-format off
 inline constexpr Parameter kParameters[] = {
-    // key, section, fallback, error section,
-    //   min, max, preset, field
+    // key, section, fallback, error section, {field, min, max, preset}
     {text::kKeyAutoDetect, text::kSectionCard, {}, text::kSectionCard,
-       0, 1, 1, &TCFGData::AutoDetect},
+       NumberKey{&TCFGData::AutoDetect, 0, 1, 1}, true},
     {text::kKeyBus, text::kSectionCard, {}, text::kSectionCard,
-       0, 255, 0, &TCFGData::Bus},
+       NumberKey{&TCFGData::Bus, 0, 255, 0}},
     {text::kKeySlot, text::kSectionCard, {}, text::kSectionCard,
-       0, 255, 0, &TCFGData::Slot},
+       NumberKey{&TCFGData::Slot, 0, 255, 0}},
     {text::kKeyDemoMode, text::kSectionCard, {}, text::kSectionCard,
-       INT32_MIN, INT32_MAX, 0, &TCFGData::DemoMode},
+       NumberKey{&TCFGData::DemoMode, INT32_MIN, INT32_MAX, 0}},
     {text::kKeyLogEnabled, text::kSectionLog, {}, text::kSectionLog,
-       0, 1, 0, &TCFGData::LogEnabled},
+       NumberKey{&TCFGData::LogEnabled, 0, 1, 0}},
     {text::kKeyLogFileName, text::kSectionLog, {}, text::kSectionLog,
-       3, 0, 0, nullptr, &TCFGData::LogFileName, text::kDefaultLogFileName},
+       TextKey{&TCFGData::LogFileName, 3, text::kDefaultLogFileName}},
     // Existing files keep the register keys with the log settings; the section that the
     // error texts name is read too.
 #define QV_REGISTER_ROW(name, max, preset)                                          \
     {#name, text::kSectionLog, text::kSectionCardConfig, text::kSectionCardConfig, \
-       0, max, preset, &TCFGData::name},
+       NumberKey{&TCFGData::name, 0, max, preset}},
     QV_REGISTER_KEYS(QV_REGISTER_ROW)
 #undef QV_REGISTER_ROW
 };
 // clang-format on
-
-// The key without which the driver refuses the whole file.
-inline constexpr const Parameter& kRequiredParameter = kParameters[0];
-
-// A value holds at most kValueBuffer - 1 characters; longer ones are cut.
-inline constexpr std::size_t kValueBuffer = 2048;
-
-// The default that marks a key as absent: no value read from a file holds a line break. It
-// ends in a non-blank because readers strip a default's trailing blanks.
-inline constexpr std::string_view kAbsentValue = "\n|";
 
 }  // namespace qv

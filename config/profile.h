@@ -48,10 +48,16 @@ ProfileLine ParseProfileLine(std::string_view line);
 // Rule 5: whether two names match, ignoring ASCII letter case (not trimmed here).
 bool SameProfileName(std::string_view a, std::string_view b);
 
-// Rules 1 to 6 on a file's bytes in memory: the value the reader returns, or nothing when
-// it would return the default. The view points into `file`.
-std::optional<std::string_view> FindProfileValue(std::string_view file, std::string_view section,
-                                                 std::string_view key);
+// Rules 1 to 6 on a file's bytes in memory: the line (counted from 1) that the reader takes
+// `key` of `section` from, and its value, or nothing when no line holds the key. Without a
+// value (the line holds no "=", or there is none) the reader returns the default. The view
+// points into `file`.
+struct ProfileKey {
+  int line;
+  std::optional<std::string_view> value;
+};
+std::optional<ProfileKey> FindProfileKey(std::string_view file, std::string_view section,
+                                         std::string_view key);
 
 // Rule 7: copies `value` (or, when `is_default`, `value` less its trailing spaces) into
 // `out` cut to size - 1 bytes plus a terminator; returns the bytes copied.

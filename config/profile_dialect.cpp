@@ -52,13 +52,13 @@ bool SameProfileName(std::string_view a, std::string_view b) {
   return true;
 }
 
-std::optional<std::string_view> FindProfileValue(std::string_view file, std::string_view section,
-                                                 std::string_view key) {
+std::optional<ProfileKey> FindProfileKey(std::string_view file, std::string_view section,
+                                         std::string_view key) {
   section = Trim(section);
   key = Trim(key);
   bool in_section = false;  // inside the first section of the requested name
   std::string_view rest = file;
-  while (!rest.empty()) {
+  for (int number = 1; !rest.empty(); ++number) {
     const ProfileLine line = ParseProfileLine(NextProfileLine(rest));
     if (line.kind == ProfileLine::Kind::kSection) {
       if (in_section) return std::nullopt;  // only the first matching section is searched
@@ -67,12 +67,11 @@ std::optional<std::string_view> FindProfileValue(std::string_view file, std::str
     }
     if (line.kind != ProfileLine::Kind::kKey || !in_section || !SameProfileName(line.name, key))
       continue;
-    if (!line.value) return std::nullopt;  // the key holds no value
-    std::string_view value = *line.value;
-    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-        value.back() == value.front())
-      value = value.substr(1, value.size() - 2);
-    return value;
+    std::optional<std::string_view> value = line.value;  // none: the key holds no value
+    if (value && value->size() >= 2 && (value->front() == '"' || value->front() == '\'') &&
+        value->back() == value->front())
+      value = value->substr(1, value->size() - 2);
+    return ProfileKey{number, value};
   }
   return std::nullopt;
 }

@@ -51,8 +51,8 @@ std::size_t ReadProfileString(const char* path, std::string_view section, std::s
   if (out == nullptr || size == 0) return 0;
   if (path != nullptr && path[0] != '\0') {
     if (const auto file = ReadWholeFile(path)) {
-      if (const auto value = FindProfileValue(*file, section, key))
-        return CopyProfileResult(*value, false, out, size);
+      if (const auto found = FindProfileKey(*file, section, key); found && found->value)
+        return CopyProfileResult(*found->value, false, out, size);
     }
   }
   return CopyProfileResult(def, true, out, size);

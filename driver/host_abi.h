@@ -1,8 +1,10 @@
-// The host's binary interface: calling convention, the value record and the exports.
-// This is the only header where the host's ABI appears.
+// The host's binary interface: calling convention, the value record and the exports (listed
+// in host_functions.h). This and that list are the only headers where the host's ABI appears.
 #pragma once
 
 #include <cstdint>
+
+#include "driver/host_functions.h"
 
 #if defined(_WIN32) && defined(__i386__)
 #define QV_CALL __cdecl
@@ -11,7 +13,7 @@
 #endif
 
 #if defined(_WIN32)
-#define QV_EXPORT  // names and ordinals come from Qv_lvk5120x.def
+#define QV_EXPORT  // names and ordinals come from the .def made from the list
 #else
 #define QV_EXPORT __attribute__((visibility("default")))
 #endif
@@ -36,26 +38,7 @@ inline constexpr int32_t kKindInteger = 5;
 inline constexpr int32_t kKindText = 11;
 
 extern "C" {
-QV_EXPORT uint32_t QV_CALL Version(void);
-QV_EXPORT HostBool QV_CALL Check(void);
-QV_EXPORT char* QV_CALL GetDriverInfo(uint32_t unused, char* buffer);
-QV_EXPORT void QV_CALL QueryProc(uint32_t unused1, int32_t code, const char* name, uint32_t unused4,
-                                 THostValue* value);
-QV_EXPORT PData QV_CALL MakeDriver(void);
-QV_EXPORT void QV_CALL DisposeDriver(PData data);
-QV_EXPORT HostBool QV_CALL Init(PData data, uint32_t unused2, const char* parameter_file,
-                                uint32_t error_max, char* error_buffer, int32_t arg6,
-                                uint32_t unused7, int32_t arg8, int32_t arg9);
-QV_EXPORT void QV_CALL Done(PData data);
-QV_EXPORT uint32_t QV_CALL BufferInfo(void);
-QV_EXPORT void QV_CALL SetBufferAddr(void* unused);
-QV_EXPORT void QV_CALL InputRequest(void* unused);
-QV_EXPORT void QV_CALL InputRequestCompleted(PData data);
-QV_EXPORT void QV_CALL GetInput(PData data, uint32_t channel, THostValue* value);
-QV_EXPORT HostBool QV_CALL InputFinalized(void* unused1, void* unused2, int32_t* status);
-QV_EXPORT void QV_CALL OutputRequest(PData data, uint32_t channel, int32_t kind, uintptr_t value);
-QV_EXPORT void QV_CALL OutputRequestCompleted(PData data);
-QV_EXPORT HostBool QV_CALL OutputFinalized(void* unused1, void* unused2, int32_t* status);
-QV_EXPORT void QV_CALL DriverProc(PData data, int32_t command, int32_t left, int32_t top,
-                                  int32_t width, int32_t height);
+#define QV_DECLARE(result, name, parameters) QV_EXPORT result QV_CALL name parameters;
+QV_HOST_FUNCTIONS(QV_DECLARE)
+#undef QV_DECLARE
 }

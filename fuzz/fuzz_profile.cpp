@@ -87,7 +87,8 @@ void CheckReader(const char* path, std::string_view file) {
   // One buffer size per request, varied with the input: each read opens the file anew.
   std::size_t pick = file.size();
   for (const Request& r : kRequests) {
-    const auto found = qv::FindProfileValue(file, r.section, r.key);
+    const auto key = qv::FindProfileKey(file, r.section, r.key);
+    const auto found = key ? key->value : std::nullopt;
     if (found) {
       Check(found->find_first_of("\r\n") == std::string_view::npos, "a value holds a line break");
       Check(found->size() <= file.size(), "a value longer than the file");

@@ -12,15 +12,11 @@
 #include "config/cfg_data.h"
 #include "config/cfg_schema.h"
 #include "config/cp1250.h"
-#include "config/int_text.h"
 #include "config/profile.h"
-#include "config/texts.h"
 
 namespace qvhost {
 
 namespace {
-
-namespace t = qv::text;
 
 std::string U(std::string_view cp1250) {
   return qv::Cp1250ToUtf8(cp1250);
@@ -89,59 +85,48 @@ class Report {
   int problems_ = 0;
 };
 
-std::string ReadValue(const std::string& path, std::string_view section, std::string_view key) {
-  char buffer[qv::kValueBuffer];
-  const std::size_t n =
-      qv::ReadProfileString(path.c_str(), section, key, qv::kAbsentValue, buffer, sizeof buffer);
-  return std::string(buffer, n);
-}
-
 // One key as the driver reads it: value, then verdict.
-void CheckKey(const std::string& path, const qv::Parameter& key, const qv::TCFGData& cfg,
+void CheckKey(const qv::Parameter& key, const qv::KeyReading& read, const qv::TCFGData& values,
               Report& report) {
-  std::string_view section = key.section;
-  std::string value = ReadValue(path, section, key.key);
-  if (value == qv::kAbsentValue && !key.fallback.empty()) {
-    value = ReadValue(path, key.fallback, key.key);
-    if (value != qv::kAbsentValue) section = key.fallback;
-  }
-  const bool absent = value == qv::kAbsentValue;
-  const std::string shown = absent ? "(absent)" : "\"" + U(value) + "\"";
-  std::printf("[%s] %s = %s", U(section).c_str(), U(key.key).c_str(), shown.c_str());
+  using Finding = qv::KeyReading::Finding;
+  const std::string shown = read.value ? "\"" + U(*read.value) + "\"" : "(absent)";
+  std::printf("[%s] %s = %s", U(read.section).c_str(), U(key.key).c_str(), shown.c_str());
+  const bool bad = read.finding == Finding::kRefusesFile || !key.Accepts(values);
   std::string verdict;
-  bool bad = false;
-  if (key.text != nullptr) {
-    const std::string name = absent ? std::string(key.text_preset) : value;
-    if (!key.AcceptsText(name, cfg.LogEnabled)) {
-      verdict =
-          "too short: a log file name needs at least " + std::to_string(key.min) + " characters";
-      bad = true;
-    } else {
-      verdict = absent ? "default " + U(name) : "ok";
-    }
-  } else if (&key == &qv::kRequiredParameter && (absent || value == t::kValidityDefault.view())) {
+  if (read.finding == Finding::kRefusesFile) {
     verdict = "the driver needs this key to accept the file";
-    bad = true;
-  } else {
-    int32_t number = key.preset;
-    const bool parsed = !absent && qv::ParseIniInteger(value, number);
-    if (absent)
-      verdict = "absent: " + std::to_string(number);
-    else if (!parsed)
-      verdict = "not a number: keeps the default " + std::to_string(number);
+  } else if (const qv::TextKey* text = key.text()) {
+    if (bad)
+      verdict = "too short: a log file name needs at least " + std::to_string(text->min_length) +
+                " characters";
     else
-      verdict = std::to_string(number);
-    if (!key.Accepts(number)) {
-      verdict += ", out of range " + std::to_string(key.min) + ".." + std::to_string(key.max);
-      bad = true;
-    } else if (key.number == &qv::TCFGData::DemoMode && number != 0) {
+      verdict = read.value ? "ok" : "default " + U(values.*text->field);
+  } else {
+    const qv::NumberKey& number = *key.number();
+    verdict = std::to_string(values.*number.field);
+    if (read.finding == Finding::kAbsent) verdict = "absent: " + verdict;
+    if (read.finding == Finding::kNotANumber)
+      verdict = "not a number: keeps the default " + verdict;
+    if (bad)
+      verdict += ", out of range " + std::to_string(number.min) + ".." + std::to_string(number.max);
+    else if (number.field == &qv::TCFGData::DemoMode && values.DemoMode != 0)
       verdict += ": demo mode, no card is used";
-    } else {
+    else
       verdict += ", ok";
-    }
   }
   std::printf("  -> %s%s\n", verdict.c_str(), bad ? "  <- problem" : "");
   if (bad) report.Counted();
+}
+
+// Every key as the driver reads it, each judged on what was read for all of them.
+void CheckKeys(const std::string& path, Report& report) {
+  qv::TCFGData values;
+  qv::SetPresets(values);
+  std::vector<qv::KeyReading> read;
+  for (const qv::Parameter& key : qv::kParameters)
+    read.push_back(qv::ReadParameter(path.c_str(), key, values));
+  for (std::size_t i = 0; i < read.size(); ++i)
+    CheckKey(qv::kParameters[i], read[i], values, report);
 }
 
 // A key is read in its section and, if it has one, its fallback.
@@ -160,19 +145,19 @@ const qv::Parameter* FindKey(std::string_view name) {
   return nullptr;
 }
 
-void CheckRaw(std::string_view text, Report& report) {
-  const RawFile raw = Scan(text);
-  if (raw.bom)
-    report.Problem(
-        "the file starts with a UTF-8 byte order mark: save it in "
-        "Windows-1250");
-  // Names that are ours once read as UTF-8: the driver, reading Windows-1250, cannot match.
+std::string At(int line) {
+  return "line " + std::to_string(line) + ": ";
+}
+
+// Names that are ours once read as UTF-8: the driver, reading Windows-1250, cannot match
+// them. True when there are any.
+bool CheckUtf8Names(const RawFile& raw, Report& report) {
   int utf8_names = 0;
   for (const auto& [line, name] : raw.sections) {
     const std::string as_cp1250 = Utf8Name(name);
     if (!as_cp1250.empty() && IsKnownSection(as_cp1250)) {
       ++utf8_names;
-      report.Problem("line " + std::to_string(line) + ": section [" + std::string(name) +
+      report.Problem(At(line) + "section [" + std::string(name) +
                      "] is written in UTF-8; the driver cannot match it: save the file in "
                      "Windows-1250");
     }
@@ -181,59 +166,63 @@ void CheckRaw(std::string_view text, Report& report) {
     const std::string as_cp1250 = Utf8Name(k.key);
     if (!as_cp1250.empty() && FindKey(as_cp1250) != nullptr) {
       ++utf8_names;
-      report.Problem("line " + std::to_string(k.number) + ": key " + std::string(k.key) +
+      report.Problem(At(k.number) + "key " + std::string(k.key) +
                      " is written in UTF-8; the driver cannot match it");
     }
   }
-  if (utf8_names > 0) return;  // the other findings would only repeat this one
+  return utf8_names > 0;
+}
 
-  // Sections the driver reads: only the first of each name counts.
+// Sections the driver reads: only the first of each name counts.
+void CheckSections(const RawFile& raw, Report& report) {
   for (std::size_t i = 0; i < raw.sections.size(); ++i) {
     const auto& [line, name] = raw.sections[i];
     if (!IsKnownSection(name)) {
-      report.Note("line " + std::to_string(line) + ": section [" + U(name) +
-                  "] is not read by the driver");
+      report.Note(At(line) + "section [" + U(name) + "] is not read by the driver");
       continue;
     }
     for (std::size_t j = 0; j < i; ++j)
       if (Same(raw.sections[j].second, name)) {
-        report.Problem("line " + std::to_string(line) + ": section [" + U(name) +
+        report.Problem(At(line) + "section [" + U(name) +
                        "] again; the driver reads only the first one, on line " +
                        std::to_string(raw.sections[j].first));
         break;
       }
   }
-  for (std::size_t i = 0; i < raw.keys.size(); ++i) {
-    const Line& k = raw.keys[i];
-    const std::string where = "line " + std::to_string(k.number) + ": ";
+}
+
+// Each key line against the line that the reader takes the key from.
+void CheckKeyLines(std::string_view text, const RawFile& raw, Report& report) {
+  for (const Line& k : raw.keys) {
+    const std::string where = At(k.number) + "key " + U(k.key);
     if (k.section_line == 0) {
-      report.Problem(where + "key " + U(k.key) + " stands before any section and is not read");
+      report.Problem(where + " stands before any section and is not read");
       continue;
     }
     if (!IsKnownSection(k.section)) continue;
     const qv::Parameter* key = FindKey(k.key);
     if (key == nullptr) {
-      report.Note(where + "key " + U(k.key) + " in [" + U(k.section) +
-                  "] is not a key of the "
-                  "driver");
-      continue;
-    }
-    if (!ReadIn(*key, k.section)) {
-      report.Problem(where + "key " + U(k.key) + " sits in [" + U(k.section) +
-                     "], where the driver does not read it");
-      continue;
-    }
-    if (!k.has_value)
-      report.Problem(where + "key " + U(k.key) + " has no \"=\": it reads as absent");
-    for (std::size_t j = 0; j < i; ++j) {
-      const Line& before = raw.keys[j];
-      if (before.section_line == k.section_line && Same(before.key, k.key)) {
-        report.Problem(where + "key " + U(k.key) + " is written twice; the driver takes line " +
-                       std::to_string(before.number));
-        break;
-      }
+      report.Note(where + " in [" + U(k.section) + "] is not a key of the driver");
+    } else if (!ReadIn(*key, k.section)) {
+      report.Problem(where + " sits in [" + U(k.section) + "], where the driver does not read it");
+    } else if (const auto taken = qv::FindProfileKey(text, k.section, k.key)) {
+      if (taken->line == k.number && !k.has_value)
+        report.Problem(where + " has no \"=\": it reads as absent");
+      else if (taken->line != k.number && taken->line > k.section_line)
+        report.Problem(where + " is written twice; the driver takes line " +
+                       std::to_string(taken->line));
+      // Any other line sits in a section written again, which is reported as such.
     }
   }
+}
+
+void CheckRaw(std::string_view text, Report& report) {
+  const RawFile raw = Scan(text);
+  if (raw.bom)
+    report.Problem("the file starts with a UTF-8 byte order mark: save it in Windows-1250");
+  if (CheckUtf8Names(raw, report)) return;  // the other findings would only repeat this one
+  CheckSections(raw, report);
+  CheckKeyLines(text, raw, report);
 }
 
 // The log file is opened relative to the host's current folder, like here.
@@ -292,7 +281,7 @@ int CheckFile(const std::string& path) {
   const bool accepted = qv::LoadCFGData(path.c_str(), cfg);
   Report report;
   if (const std::optional<std::string> text = ReadFile(path)) {
-    for (const qv::Parameter& key : qv::kParameters) CheckKey(path, key, cfg, report);
+    CheckKeys(path, report);
     CheckRaw(*text, report);
     if (cfg.LogEnabled == 1) CheckLogFolder(cfg, report);
   } else {

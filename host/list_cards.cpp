@@ -54,15 +54,17 @@ void PrintTemplate(const FreeCard& card) {
       line("; Register values programmed into the card at initialisation.");
     }
     // Every key at its preset (a wide one in hex), but the card chosen by bus and slot.
-    std::string value = p.text != nullptr ? std::string(p.text_preset) : std::to_string(p.preset);
-    if (p.preset > 255) {
+    const qv::NumberKey number = p.number() != nullptr ? *p.number() : qv::NumberKey{};
+    std::string value =
+        p.text() != nullptr ? std::string(p.text()->preset) : std::to_string(number.preset);
+    if (number.preset > 255) {
       char hex[12];
-      std::snprintf(hex, sizeof hex, "$%" PRIX32, static_cast<uint32_t>(p.preset));
+      std::snprintf(hex, sizeof hex, "$%" PRIX32, static_cast<uint32_t>(number.preset));
       value = hex;
     }
-    if (p.number == &qv::TCFGData::AutoDetect) value = "0";
-    if (p.number == &qv::TCFGData::Bus) value = std::to_string(card.bus);
-    if (p.number == &qv::TCFGData::Slot) value = std::to_string(card.slot);
+    if (number.field == &qv::TCFGData::AutoDetect) value = "0";
+    if (number.field == &qv::TCFGData::Bus) value = std::to_string(card.bus);
+    if (number.field == &qv::TCFGData::Slot) value = std::to_string(card.slot);
     line(std::string(p.key) + "=" + value);
   }
   BinaryStdout();

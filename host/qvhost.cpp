@@ -21,44 +21,12 @@
 
 namespace {
 
-using VersionFn = decltype(&::Version);
-using CheckFn = decltype(&::Check);
-using GetDriverInfoFn = decltype(&::GetDriverInfo);
-using QueryProcFn = decltype(&::QueryProc);
-using MakeDriverFn = decltype(&::MakeDriver);
-using DisposeDriverFn = decltype(&::DisposeDriver);
-using InitFn = decltype(&::Init);
-using DoneFn = decltype(&::Done);
-using BufferInfoFn = decltype(&::BufferInfo);
-using SetBufferAddrFn = decltype(&::SetBufferAddr);
-using InputRequestFn = decltype(&::InputRequest);
-using InputRequestCompletedFn = decltype(&::InputRequestCompleted);
-using GetInputFn = decltype(&::GetInput);
-using InputFinalizedFn = decltype(&::InputFinalized);
-using OutputRequestFn = decltype(&::OutputRequest);
-using OutputRequestCompletedFn = decltype(&::OutputRequestCompleted);
-using OutputFinalizedFn = decltype(&::OutputFinalized);
-using DriverProcFn = decltype(&::DriverProc);
-
+// The driver's functions, bound by name.
 struct Exports {
-  VersionFn Version = nullptr;
-  CheckFn Check = nullptr;
-  GetDriverInfoFn GetDriverInfo = nullptr;
-  QueryProcFn QueryProc = nullptr;
-  MakeDriverFn MakeDriver = nullptr;
-  DisposeDriverFn DisposeDriver = nullptr;
-  InitFn Init = nullptr;
-  DoneFn Done = nullptr;
-  BufferInfoFn BufferInfo = nullptr;
-  SetBufferAddrFn SetBufferAddr = nullptr;
-  InputRequestFn InputRequest = nullptr;
-  InputRequestCompletedFn InputRequestCompleted = nullptr;
-  GetInputFn GetInput = nullptr;
-  InputFinalizedFn InputFinalized = nullptr;
-  OutputRequestFn OutputRequest = nullptr;
-  OutputRequestCompletedFn OutputRequestCompleted = nullptr;
-  OutputFinalizedFn OutputFinalized = nullptr;
-  DriverProcFn DriverProc = nullptr;
+// NOLINTNEXTLINE(bugprone-macro-parentheses): a member's name, not an expression
+#define QV_POINTER(result, name, parameters) decltype(&::name) name = nullptr;
+  QV_HOST_FUNCTIONS(QV_POINTER)
+#undef QV_POINTER
 };
 
 template <typename F>
@@ -70,25 +38,8 @@ bool Resolve(const qvhost::Library& lib, const char* name, F& fn) {
 
 bool ResolveAll(const qvhost::Library& lib, Exports& e) {
   bool ok = true;
-#define QV_RESOLVE(name) ok = Resolve(lib, #name, e.name) && ok
-  QV_RESOLVE(Version);
-  QV_RESOLVE(Check);
-  QV_RESOLVE(GetDriverInfo);
-  QV_RESOLVE(QueryProc);
-  QV_RESOLVE(MakeDriver);
-  QV_RESOLVE(DisposeDriver);
-  QV_RESOLVE(Init);
-  QV_RESOLVE(Done);
-  QV_RESOLVE(BufferInfo);
-  QV_RESOLVE(SetBufferAddr);
-  QV_RESOLVE(InputRequest);
-  QV_RESOLVE(InputRequestCompleted);
-  QV_RESOLVE(GetInput);
-  QV_RESOLVE(InputFinalized);
-  QV_RESOLVE(OutputRequest);
-  QV_RESOLVE(OutputRequestCompleted);
-  QV_RESOLVE(OutputFinalized);
-  QV_RESOLVE(DriverProc);
+#define QV_RESOLVE(result, name, parameters) ok = Resolve(lib, #name, e.name) && ok;
+  QV_HOST_FUNCTIONS(QV_RESOLVE)
 #undef QV_RESOLVE
   return ok;
 }

@@ -17,8 +17,8 @@ using std::nullopt;
 using Value = std::optional<std::string>;
 
 Value Find(std::string_view file, std::string_view section, std::string_view key) {
-  const auto v = FindProfileValue(file, section, key);
-  return v ? Value(std::string(*v)) : nullopt;
+  const auto found = FindProfileKey(file, section, key);
+  return found && found->value ? Value(std::string(*found->value)) : nullopt;
 }
 
 TEST(ProfileDialect, LineEndsAndBlanks) {
@@ -83,8 +83,9 @@ TEST(ProfileDialect, RandomFilesGiveValuesInsideTheFile) {
     std::string file(rng() % 40, ' ');
     for (char& c : file) c = alphabet[rng() % sizeof alphabet];
     for (const char* key : {"k", "", " K "}) {
-      const auto v = FindProfileValue(file, "s", key);
-      if (!v) continue;
+      const auto found = FindProfileKey(file, "s", key);
+      if (!found || !found->value) continue;
+      const auto& v = found->value;
       ASSERT_GE(v->data(), file.data());
       ASSERT_LE(v->data() + v->size(), file.data() + file.size());
       ASSERT_EQ(v->find_first_of("\r\n"), std::string_view::npos);

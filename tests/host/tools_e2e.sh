@@ -2,7 +2,7 @@
 # tools_e2e.sh QVHOST TESTS_DIR SIMULATOR MINIMAL TRACER [EMULATOR]: the integrator's tools as
 # a person uses them: the card list on a system with several cards, a template saved and
 # checked, a library that faults, each kind of card library named, and parameter files with
-# faults or in the wrong code page.
+# faults or in the wrong code page, each checked against what Init makes of it.
 set -euo pipefail
 qvhost=$1 here=$2 sim=$3 minimal=$4 tracer=$5
 emulator=${6:-}
@@ -29,6 +29,19 @@ expect() {
     fi
   done
   echo "ok: qvhost $*"
+}
+# --check predicts Init: for each file, Init (on the simulated cards) gives the text that
+# --check says the driver gives, and a refusal comes with a problem that explains it.
+# check STATUS PATTERN... FILE
+check() {
+  local status=$1 file=${*: -1}
+  local patterns=("${@:2:$#-2}")
+  expect "$status" "${patterns[@]}" '!refused, 0 problems' -- --check "$file"
+  local said
+  said=$(sed -n 's/^driver says: //p' "$work/out.txt")
+  expect "$status" -- --ini "$file"
+  if [ "$said" = "Bez chyby" ]; then said="ok ($file)"; else said="failed: $said"; fi
+  grep -qxF "Init           $said" "$work/out.txt" || fail "--check and Init differ on $file"
 }
 
 export VODRA_OX952_SIM=$here/cards.sim
@@ -57,9 +70,8 @@ if tr -d '\r' <"$work/card.ini" | cmp -s - "$work/card.ini"; then fail "template
 if grep -q $'[^\r]$' "$work/card.ini"; then fail "a template line without CR LF"; fi
 printf '[Nastaven\xed karty]' | grep -qaF -f - "$work/card.ini" || fail "template not in Windows-1250"
 cmp -s "$work/card.ini" "$here/template.ini" || fail "the template differs from template.ini"
-expect 0 '^\[Nastavení karty\] BUS = "2"' '^\[Nastavení karty\] SLOT = "13"' \
-  'driver says: Bez chyby' 'accepted, 0 problems' -- --check "$work/card.ini"
-expect 0 'Init +ok' -- --ini "$work/card.ini"
+check 0 '^\[Nastavení karty\] BUS = "2"' '^\[Nastavení karty\] SLOT = "13"' \
+  'driver says: Bez chyby' 'accepted, 0 problems' "$work/card.ini"
 
 printf 'card 513 1 4\ncard 528 3 1 in-use\n' >"$work/busy.sim"
 VODRA_OX952_SIM=$work/busy.sim expect 1 'in use' 'Every LVK-5120B, C or E card is in use' \
@@ -82,25 +94,46 @@ VODRA_OX952_SIM=$work/raise.sim expect 1 \
   'OX952_CardsInSystem raised a fault or an exception.*Chyba volání knihovny VODRA_OX952\.' \
   -- --list-cards
 
-expect 1 'BUS = "300" +-> 300, out of range 0\.\.255  <- problem' \
+# Init writes the log files of the files with logging on here; a parameter file is named with
+# its folder, since Windows looks for a bare name in its own folder.
+cd "$work"
+check 1 'BUS = "300" +-> 300, out of range 0\.\.255  <- problem' \
   'CNT2CWReg = "\$100" +-> 256, out of range 0\.\.255  <- problem' \
   'line 6: key SLOT is written twice; the driver takes line 5' \
   'line 11: key Demo režim sits in \[Logovací soubor\], where the driver does not read it' \
   "log file's folder no-such-folder does not exist" \
   'driver says: Chyba parametrického souboru - Nastavení karty / BUS = 300\.$' \
-  'refused, 5 problems found' -- --check "$here/faults.ini"
+  'refused, 5 problems found' "$here/faults.ini"
 # Names in UTF-8 are the one finding: no notes on the sections they make unknown.
-expect 1 'line 4: section \[Nastavení karty\] is written in UTF-8' \
+check 1 'line 4: section \[Nastavení karty\] is written in UTF-8' \
   'line 5: key Automatická detekce is written in UTF-8' '!note:' \
-  'driver says: Chybný parametrický soubor\.$' -- --check "$here/utf8.ini"
+  'driver says: Chybný parametrický soubor\.$' "$here/utf8.ini"
+check 0 'Automatická detekce = "JKL" +-> not a number: keeps the default 1, ok$' \
+  '^\[Konfigurace karty\] CNTEnReg = "7" +-> 7, ok$' \
+  '^\[Logovací soubor\] CMPEnReg = "5" +-> 5, ok$' '^\[Logovací soubor\] CNT0CWReg = "5" +-> 5, ok$' \
+  '!not read|does not read|has no' \
+  'line 6: key BUS is written twice; the driver takes line 5' \
+  'line 16: key CNT0CWReg is written twice; the driver takes line 15' 'accepted, 2 problems' \
+  "$here/sections.ini"
+# The reader's value ends at a zero byte.
+printf '[Nastaven\xed karty]\r\nAutomatick\xe1 detekce=0\r\nBUS=300\0x\r\nSLOT=13\r\n' >zero.ini
+check 1 'BUS = "300" +-> 300, out of range' 'refused, 1 problem found' "$work/zero.ini"
+printf '\xef\xbb\xbf[Nastaven\xc3\xad karty]\r\nBUS=2\r\n' >bom.ini
+check 1 'problem: the file starts with a UTF-8 byte order mark' "$work/bom.ini"
+# Logging on into an existing file of the default name, and any non-zero demo mode.
+printf '[Nastaven\xed karty]\r\nAutomatick\xe1 detekce=1\r\nDemo re\x9eim=2\r\n' >log.ini
+printf '[Logovac\xed soubor]\r\nPovolen=1\r\n' >>log.ini
+: >Qv_lvk5120x.log
+check 0 'Název souboru = \(absent\) +-> default Qv_lvk5120x\.log$' \
+  'Demo režim = "2" +-> 2: demo mode, no card is used$' 'accepted, 0 problems' "$work/log.ini"
 # The log file name's minimum of three characters, met and missed by one.
 for name in abc ab; do
-  printf '[Nastaven\xed karty]\r\nAutomatick\xe1 detekce=1\r\n[Logovac\xed soubor]\r\n' >"$work/$name.ini"
-  printf 'Povolen=1\r\nN\xe1zev souboru=%s\r\n' "$name" >>"$work/$name.ini"
+  printf '[Nastaven\xed karty]\r\nAutomatick\xe1 detekce=1\r\n[Logovac\xed soubor]\r\n' >"$name.ini"
+  printf 'Povolen=1\r\nN\xe1zev souboru=%s\r\n' "$name" >>"$name.ini"
 done
-expect 0 'Název souboru = "abc" +-> ok$' 'accepted, 0 problems' -- --check "$work/abc.ini"
-expect 1 'Název souboru = "ab" +-> too short' 'refused, 1 problem found' -- --check "$work/ab.ini"
+check 0 'Název souboru = "abc" +-> ok$' 'accepted, 0 problems' "$work/abc.ini"
+check 1 'Název souboru = "ab" +-> too short' 'refused, 1 problem found' "$work/ab.ini"
 # A file that cannot be read (none, or a folder) is the one finding.
 for unreadable in "$work/none.ini" "$work"; do
-  expect 1 'the file cannot be read' '!absent' 'refused, 1 problem found' -- --check "$unreadable"
+  check 1 'the file cannot be read' '!absent' 'refused, 1 problem found' "$unreadable"
 done

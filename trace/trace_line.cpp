@@ -110,6 +110,28 @@ bool ParseTraceLine(std::string_view line, TraceCall* call, std::string_view* en
   return true;
 }
 
+namespace {
+constexpr std::string_view kRunPrefix = "# process ";
+constexpr std::string_view kRunStarts = " starts";
+constexpr std::string_view kRunEnds = " ends cleanly";
+}  // namespace
+
+std::size_t FormatRunMark(RunMark mark, unsigned long process, char* out, std::size_t size) {
+  if (out == nullptr || size == 0) return 0;
+  std::size_t len = 0;
+  out[0] = '\0';
+  Append(out, size, len, "%s%lu%s", kRunPrefix.data(), process,
+         (mark == RunMark::kStart ? kRunStarts : kRunEnds).data());
+  return len;
+}
+
+RunMark ParseRunMark(std::string_view line) {
+  uint32_t process = 0;
+  if (!Take(line, kRunPrefix) || !TakeValue(line, 'd', &process)) return RunMark::kNone;
+  if (line == kRunStarts) return RunMark::kStart;
+  return line == kRunEnds ? RunMark::kEnd : RunMark::kNone;
+}
+
 std::size_t TimeStampLength(std::string_view line) {
   // What the tracing library writes before each line: "%04d-%02d-%02d %02d:%02d:%02d.%03d ".
   constexpr std::string_view kPattern = "0000-00-00 00:00:00.000 ";

@@ -54,6 +54,14 @@ std::size_t FormatTraceLine(const TraceCall& call, const char* ending, char* out
 // Hexadecimal values may have 1 to 8 digits of either case. False for anything else.
 bool ParseTraceLine(std::string_view line, TraceCall* call, std::string_view* ending);
 
+// The tracing library's notes that frame one process's calls in a trace that several runs
+// append to: "# process 4242 starts" at its first call, "# process 4242 ends cleanly" when
+// the library is unloaded. A run without its end died, or is still running.
+enum class RunMark { kNone, kStart, kEnd };
+std::size_t FormatRunMark(RunMark mark, unsigned long process, char* out, std::size_t size);
+// The mark that `line` (without its time stamp) is, or kNone.
+RunMark ParseRunMark(std::string_view line);
+
 // The length of the tracing library's local time stamp and its blank at the start of
 // `line` ("2026-12-08 05:48:45.376 ": 24), or 0 when the line does not start with one.
 std::size_t TimeStampLength(std::string_view line);

@@ -72,16 +72,29 @@ class TraceFile {
     std::fflush(file_);
   }
 
-  void Note(const std::string& text) {
-    char stamp[32];
-    kTracePlatform.Now(stamp, sizeof stamp);
+  void Note(std::string_view text) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (std::fseek(file_, 0, SEEK_END) != 0) return;
-    std::fprintf(file_, "%s # %s\n", stamp, text.c_str());
-    std::fflush(file_);
+    WriteStamped("# ", text);
+  }
+
+  // At unload a thread cut off inside a call may still hold the lock: the run did not end
+  // cleanly then, and gets no end mark.
+  void Mark(RunMark mark) {
+    char text[48];
+    FormatRunMark(mark, kTracePlatform.ProcessId(), text, sizeof text);
+    std::unique_lock<std::mutex> lock(mutex_, std::try_to_lock);
+    if (lock.owns_lock()) WriteStamped("", text);
   }
 
  private:
+  void WriteStamped(const char* prefix, std::string_view text) {
+    char stamp[32];
+    kTracePlatform.Now(stamp, sizeof stamp);
+    if (std::fseek(file_, 0, SEEK_END) != 0) return;
+    std::fprintf(file_, "%s %s%.*s\n", stamp, prefix, static_cast<int>(text.size()), text.data());
+    std::fflush(file_);
+  }
+
   std::mutex mutex_;
   std::FILE* file_ = nullptr;
 };
@@ -91,8 +104,14 @@ class Tracer {
   Tracer() {
     std::string trace_path;
     if (ReadEnv(kTraceVariable, &trace_path) && !trace_path.empty()) trace_.Open(trace_path);
+    if (trace_.IsOpen()) trace_.Mark(RunMark::kStart);
     LoadReal();
   }
+  ~Tracer() {
+    if (trace_.IsOpen()) trace_.Mark(RunMark::kEnd);
+  }
+  Tracer(const Tracer&) = delete;
+  Tracer& operator=(const Tracer&) = delete;
 
   const CardLibrary* Real() const { return ready_ ? &real_ : nullptr; }
   TraceFile* Trace() { return trace_.IsOpen() ? &trace_ : nullptr; }

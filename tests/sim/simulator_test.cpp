@@ -1,6 +1,7 @@
 // Configuration, card enumeration, opening and closing, journal and trace.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -327,6 +328,26 @@ TEST(TraceLineTest, ParsedLinesFormatBackAndBrokenOnesAreRefused) {
     const std::string end(ending);
     trace::FormatTraceLine(call, ending.empty() ? nullptr : end.c_str(), line, sizeof line);
     EXPECT_STREQ(line, c.line);
+  }
+  // The tracing library's marks of a run read back as what they are; anything near them is a
+  // plain note.
+  const struct {
+    const char* line;
+    trace::RunMark mark;
+  } marks[] = {
+      {"# process 4242 starts", trace::RunMark::kStart},
+      {"# process 4294967295 ends cleanly", trace::RunMark::kEnd},
+      {"# process 4242 starts now", trace::RunMark::kNone},
+      {"# process -1 starts", trace::RunMark::kNone},
+      {"# process 4242 ends", trace::RunMark::kNone},
+      {"#process 4242 starts", trace::RunMark::kNone},
+  };
+  for (const auto& m : marks) {
+    ASSERT_EQ(trace::ParseRunMark(m.line), m.mark) << m.line;
+    if (m.mark == trace::RunMark::kNone) continue;
+    char line[64];
+    trace::FormatRunMark(m.mark, std::strtoul(m.line + 10, nullptr, 10), line, sizeof line);
+    EXPECT_STREQ(line, m.line);
   }
   EXPECT_EQ(trace::TimeStampLength("2026-12-08 05:48:45.376 OX952_Close(0) = 0"), 24u);
   EXPECT_EQ(trace::TimeStampLength("2026-12-08 05:48:45.37 OX952_Close(0) = 0"), 0u);

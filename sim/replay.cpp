@@ -135,7 +135,7 @@ ReportLine& ReportLine::Quote(std::string_view text, bool cut) {
 
 void LineReader::Start(TraceSource* source) {
   source_ = source;
-  buffer_ = std::make_unique<char[]>(kBufferSize);
+  buffer_ = std::make_unique_for_overwrite<char[]>(kBufferSize);
 }
 
 bool LineReader::Fill() {
@@ -418,17 +418,17 @@ bool Replay::Locate() {
 }
 
 RaiseKind Replay::Take(const Step& step, TraceCall& call) {
-  const char* letters = kFunctions[call.function].trace;
   call.stored = 0;
+  if (step.kind == Step::kRaise) {  // a call that raises gives no answer
+    call.result = OX952SIM_RAISED;
+    return step.raise;
+  }
+  const char* letters = kFunctions[call.function].trace;
   for (int i = 0; letters[i] != '='; ++i) {
     if (IsOut(letters[i]) && (step.call.stored & (1u << i))) {
       call.args[i] = step.call.args[i];
       call.stored |= static_cast<uint8_t>(1u << i);
     }
-  }
-  if (step.kind == Step::kRaise) {
-    call.result = OX952SIM_RAISED;
-    return step.raise;
   }
   call.result = step.call.result;
   return RaiseKind::kNone;

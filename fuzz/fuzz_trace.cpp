@@ -76,8 +76,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   for (std::size_t i = 0; i < n; ++i) {
     const std::string form = std::string(kCalls[picks[i] % kCallCount]) + " ...";
     qv::trace::TraceCall call;
-    std::string_view ending;
-    Check(qv::trace::ParseTraceLine(form, &call, &ending), "a call form the parser refuses");
+    qv::trace::Ending ending;
+    std::string_view unused;
+    Check(qv::trace::ParseTraceLine(form, &call, &ending, &unused),
+          "a call form the parser refuses");
     const uint32_t function = call.function;
     const uint32_t in[3] = {call.args[0], call.args[1], call.args[2]};
     const std::size_t before = said.lines;
@@ -85,7 +87,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     Check(call.function == function, "the function changed");
     const char* letters = qv::trace::kFunctions[function].trace;
     for (int a = 0; letters[a] != '='; ++a) {
-      const bool out = letters[a] == 'o' || letters[a] == 'O';
+      const bool out = qv::trace::IsOutLetter(letters[a]);
       Check(out || call.args[a] == in[a], "an in-argument changed");
       Check(out || !(call.stored & (1u << a)), "an in-argument stored");
     }
@@ -93,7 +95,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     Check(!(failed && said.lines != before), "a report after the replay failed");
     failed = failed || said.lines != before;
     if (failed) {
-      Check(call.result == 0xFFFFFFFF && call.stored == 0 && raised == qv::sim::RaiseKind::kNone,
+      Check(call.result == qv::trace::kFailedResult && call.stored == 0 &&
+                raised == qv::sim::RaiseKind::kNone,
             "a failed replay answered");
     }
     Check(raised == qv::sim::RaiseKind::kNone ||

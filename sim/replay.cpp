@@ -16,17 +16,6 @@ namespace {
 using trace::kFunctions;
 using trace::TraceCall;
 
-// The tracing library's mark of a call that has not returned (yet).
-constexpr std::string_view kInFlight = "...";
-constexpr std::string_view kRaises = "raises ";
-// What every call gives once the replay has failed: the tracing library's result without
-// its real library.
-constexpr uint32_t kFailed = 0xFFFFFFFF;
-
-bool IsOut(char letter) {
-  return letter == 'o' || letter == 'O';
-}
-
 bool IsBlank(char c) {
   return c == ' ' || c == '\t';
 }
@@ -36,15 +25,14 @@ bool SameCall(const TraceCall& a, const TraceCall& b) {
   if (a.function != b.function) return false;
   const char* letters = kFunctions[a.function].trace;
   for (int i = 0; letters[i] != '='; ++i) {
-    if (!IsOut(letters[i]) && a.args[i] != b.args[i]) return false;
+    if (!trace::IsOutLetter(letters[i]) && a.args[i] != b.args[i]) return false;
   }
   return true;
 }
 
 // The call as it came: its function and in-arguments.
 std::string_view Came(const TraceCall& call, char (&line)[192]) {
-  const std::size_t n = trace::FormatTraceLine(call, "", line, sizeof line);
-  return {line, n > 0 && line[n - 1] == ' ' ? n - 1 : n};
+  return {line, trace::FormatTraceLine(call, trace::Ending::kNone, line, sizeof line)};
 }
 
 // A trace file, read unbuffered: the reader has its own buffer.
@@ -316,16 +304,16 @@ bool Replay::ReadStep(Step* step) {
 
 void Replay::ReadCall(const LineReader::Line& line, std::size_t stamp, Step* step) const {
   const std::string_view body = line.text.substr(stamp);
-  std::string_view ending;
+  trace::Ending ending = trace::Ending::kNone;
+  std::string_view raised;
   step->kind = Step::kBad;
   step->raise = RaiseKind::kNone;
-  if (!line.cut && trace::ParseTraceLine(body, &step->call, &ending)) {
-    if (ending.empty()) {
+  if (!line.cut && trace::ParseTraceLine(body, &step->call, &ending, &raised)) {
+    if (ending == trace::Ending::kResult) {
       step->kind = Step::kAnswer;
-    } else if (ending == kInFlight) {
+    } else if (ending == trace::Ending::kInFlight) {
       step->kind = Step::kInFlight;
-    } else if (ending.substr(0, kRaises.size()) == kRaises &&
-               RaiseKindFromName(ending.substr(kRaises.size()), &step->raise) &&
+    } else if (RaiseKindFromName(raised, &step->raise) &&
                step->raise != RaiseKind::kHandledException) {
       step->kind = Step::kRaise;
     }
@@ -425,7 +413,7 @@ RaiseKind Replay::Take(const Step& step, TraceCall& call) {
   }
   const char* letters = kFunctions[call.function].trace;
   for (int i = 0; letters[i] != '='; ++i) {
-    if (IsOut(letters[i]) && (step.call.stored & (1u << i))) {
+    if (trace::IsOutLetter(letters[i]) && (step.call.stored & (1u << i))) {
       call.args[i] = step.call.args[i];
       call.stored |= static_cast<uint8_t>(1u << i);
     }
@@ -438,7 +426,7 @@ RaiseKind Replay::Answer(TraceCall& call) noexcept {
   Step step;
   char came[192];
   if (failed_ || ended_) {
-    call.result = kFailed;
+    call.result = trace::kFailedResult;
     call.stored = 0;
     return RaiseKind::kNone;
   }
@@ -469,7 +457,7 @@ RaiseKind Replay::Answer(TraceCall& call) noexcept {
   report_ << "; every call fails from here on";
   Report();
   failed_ = true;
-  call.result = kFailed;
+  call.result = trace::kFailedResult;
   call.stored = 0;
   return RaiseKind::kNone;
 }

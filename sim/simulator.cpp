@@ -9,7 +9,6 @@ namespace qv::sim {
 namespace {
 
 constexpr const char* kConfigVariable = "VODRA_OX952_SIM";
-constexpr const char* kTraceVariable = "VODRA_OX952_TRACE";
 
 std::string ReadWholeFile(const std::string& path, bool* ok) {
   std::string text;
@@ -177,7 +176,7 @@ void Simulator::LoadFromEnvironment() {
 void Simulator::OpenTrace() {
   CloseTrace();
   std::string path;
-  if (!ReadEnv(kTraceVariable, &path) || path.empty()) return;
+  if (!ReadEnv(trace::kTraceVariable, &path) || path.empty()) return;
   trace_ = std::fopen(path.c_str(), "a");
   if (!trace_) {
     std::fprintf(stderr, "VODRA_OX952 simulator: trace file %s cannot be opened\n", path.c_str());
@@ -192,9 +191,9 @@ void Simulator::CloseTrace() {
 void Simulator::WriteTrace(const Call& call) {
   // A handled exception is the library's own business: the call returns as usual.
   const bool raised = call.raise != RaiseKind::kNone && call.raise != RaiseKind::kHandledException;
-  const std::string ending = raised ? std::string("raises ") + RaiseKindName(call.raise) : "";
   char line[192];
-  trace::FormatTraceLine(call.Line(), raised ? ending.c_str() : nullptr, line, sizeof line);
+  trace::FormatTraceLine(call.Line(), raised ? trace::Ending::kRaises : trace::Ending::kResult,
+                         line, sizeof line, RaiseKindName(call.raise));
   std::fputs(line, trace_);
   std::fputc('\n', trace_);
   std::fflush(trace_);

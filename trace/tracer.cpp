@@ -17,14 +17,9 @@ namespace qv::trace {
 
 namespace {
 
-constexpr const char* kTraceVariable = "VODRA_OX952_TRACE";
 constexpr const char* kRealVariable = "VODRA_OX952_REAL";
 // The real library's default file name beside this one (set by the build).
 constexpr const char* kRealDefaultName = QV_TRACE_REAL_NAME;
-// What every call returns while the real library is missing (MemRead: the byte 0xFF).
-constexpr uint32_t kNoRealLibrary = 0xFFFFFFFF;
-// Marks a call that has not returned yet; the call's full line replaces it when it does.
-constexpr const char* kInFlight = "...";
 
 // Where a call's line sits in the trace file, so that its full line can replace it.
 struct Slot {
@@ -51,7 +46,7 @@ class TraceFile {
   void Begin(const TraceCall& call, Slot& slot) {
     kTracePlatform.Now(slot.stamp, sizeof slot.stamp);
     char line[256];
-    FormatTraceLine(call, kInFlight, line, sizeof line);
+    FormatTraceLine(call, Ending::kInFlight, line, sizeof line);
     std::lock_guard<std::mutex> lock(mutex_);
     if (std::fseek(file_, 0, SEEK_END) != 0) return;
     slot.start = std::ftell(file_);
@@ -62,7 +57,7 @@ class TraceFile {
 
   void End(const TraceCall& call, const Slot& slot) {
     char line[256];
-    FormatTraceLine(call, nullptr, line, sizeof line);
+    FormatTraceLine(call, Ending::kResult, line, sizeof line);
     std::lock_guard<std::mutex> lock(mutex_);
     // Another line came after ours (another thread or writer): add the full line instead.
     if (std::fseek(file_, 0, SEEK_END) != 0) return;
@@ -161,7 +156,7 @@ constexpr bool LettersFit(std::string_view trace) {
   const bool pointer[] = {std::is_pointer_v<A>..., false};
   if (trace.find('=') != sizeof...(A)) return false;
   for (std::size_t i = 0; i < sizeof...(A); ++i) {
-    if ((trace[i] == 'o' || trace[i] == 'O') != pointer[i]) return false;
+    if (IsOutLetter(trace[i]) != pointer[i]) return false;
   }
   return true;
 }
@@ -202,7 +197,7 @@ uint32_t Forward(A... args) {
   if (trace) trace->Begin(call, slot);
   const CardLibrary* real = tracer.Real();
   if (real == nullptr) {
-    call.result = kNoRealLibrary;
+    call.result = kFailedResult;  // as without a card library at all
   } else {
     const uint32_t before[] = {Peek(args)...};
     call.result = (real->*Member)(args...);

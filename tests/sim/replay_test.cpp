@@ -34,13 +34,14 @@ std::vector<std::string> Replayed(const Row& row, uint32_t* reports) {
   replay.Start("t", std::make_unique<TextSource>(text), row.run);
   for (const char* c : row.calls) {
     trace::TraceCall call;
-    std::string_view ending;
-    EXPECT_TRUE(trace::ParseTraceLine(std::string(c) + " ...", &call, &ending)) << c;
+    trace::Ending ending;
+    std::string_view unused;
+    EXPECT_TRUE(trace::ParseTraceLine(std::string(c) + " ...", &call, &ending, &unused)) << c;
     const RaiseKind raised = replay.Answer(call);
-    const std::string raises = std::string("raises ") + RaiseKindName(raised);
     char line[192];
-    trace::FormatTraceLine(call, raised != RaiseKind::kNone ? raises.c_str() : nullptr, line,
-                           sizeof line);
+    trace::FormatTraceLine(
+        call, raised != RaiseKind::kNone ? trace::Ending::kRaises : trace::Ending::kResult, line,
+        sizeof line, RaiseKindName(raised));
     out.push_back(line);
   }
   replay.End();

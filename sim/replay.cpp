@@ -51,19 +51,16 @@ struct FileSource : TraceSource {
 // What a file that is not a regular one is, for the report.
 const char* KindOfFile(std::filesystem::file_type type) {
   using std::filesystem::file_type;
-  switch (type) {
-    case file_type::directory:
-      return "it is a folder";
-    case file_type::fifo:
-      return "it is a pipe (FIFO), which would wait for a writer";
-    case file_type::character:
-    case file_type::block:
-      return "it is a device";
-    case file_type::socket:
-      return "it is a socket";
-    default:
-      return "it is not a regular file";
-  }
+  if (type == file_type::directory) return "it is a folder";
+  if (type == file_type::fifo) return "it is a pipe (FIFO), which would wait for a writer";
+  return "it is not a regular file (a device or a socket)";
+}
+
+// The value of kReplayRunVariable: 1 when unset, 0 when it is no run number.
+std::size_t RunNumber(std::string_view text) {
+  std::size_t run = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), run);
+  return text.empty() ? 1 : error == std::errc() && end == text.data() + text.size() ? run : 0;
 }
 
 }  // namespace
@@ -79,22 +76,22 @@ void ReportLine::Put(char c) {
   if (length_ < sizeof text_) text_[length_++] = c;
 }
 
-void ReportLine::PutEscaped(unsigned char byte) {
-  Put('\\');
-  Put('x');
-  Put("0123456789ABCDEF"[byte >> 4]);
-  Put("0123456789ABCDEF"[byte & 15]);
-}
-
-ReportLine& ReportLine::operator<<(std::string_view text) {
+void ReportLine::Add(std::string_view text, bool ascii) {
   for (const char c : text) {
+    // A quote from a trace, which is ASCII, shows any other byte by its value too: the
+    // report stays one line of plain text whatever the file holds.
     const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte == 0x7F) {
-      PutEscaped(byte);
+    if (byte < 0x20 || byte == 0x7F || (ascii && (byte > 0x7F || c == '\\'))) {
+      for (const char e : {'\\', 'x', "0123456789ABCDEF"[byte >> 4], "0123456789ABCDEF"[byte & 15]})
+        Put(e);
     } else {
       Put(c);
     }
   }
+}
+
+ReportLine& ReportLine::operator<<(std::string_view text) {
+  Add(text, false);
   return *this;
 }
 
@@ -106,19 +103,9 @@ ReportLine& ReportLine::operator<<(std::size_t number) {
 
 ReportLine& ReportLine::Quote(std::string_view text, bool cut) {
   Put('"');
-  for (const char c : text.substr(0, kQuoteLimit)) {
-    const auto byte = static_cast<unsigned char>(c);
-    // A trace line is ASCII: any other byte is shown by its value, so that the report stays
-    // one line of plain text whatever the file holds.
-    if (byte < 0x20 || byte >= 0x7F || c == '\\') {
-      PutEscaped(byte);
-    } else {
-      Put(c);
-    }
-  }
+  Add(text.substr(0, kQuoteLimit), true);
   Put('"');
-  if (cut || text.size() > kQuoteLimit) *this << " (cut)";
-  return *this;
+  return *this << (cut || text.size() > kQuoteLimit ? " (cut)" : "");
 }
 
 void LineReader::Start(TraceSource* source) {
@@ -183,21 +170,6 @@ bool LineReader::Next(Line* line) {
     return true;
   }
 }
-
-namespace {
-
-// The value of kReplayRunVariable: 1 when unset, 0 when it is no run number.
-std::size_t RunNumber(std::string_view text) {
-  if (text.empty()) return 1;
-  std::size_t run = 0;
-  for (const char c : text) {
-    if (c < '0' || c > '9' || run > 100000000) return 0;
-    run = run * 10 + static_cast<std::size_t>(c - '0');
-  }
-  return run;
-}
-
-}  // namespace
 
 std::unique_ptr<TraceSource> Replay::OpenFile(const std::string& path) {
   std::error_code error;
@@ -273,19 +245,15 @@ bool Replay::ReadStep(Step* step) {
     if (body[0] == '#') {
       const trace::RunMark mark = line.cut ? trace::RunMark::kNone : trace::ParseRunMark(body);
       if (mark == trace::RunMark::kStart) {
-        step->kind = Step::kStart;
-        step->run = ++runs_;
-        run_open_ = true;
+        ++runs_;
         run_stamped_ = step->stamped;
-        return true;
+      } else if (mark != trace::RunMark::kEnd || !run_open_) {
+        continue;  // a note
       }
-      if (mark == trace::RunMark::kEnd && run_open_) {
-        step->kind = Step::kEnd;
-        step->run = runs_;
-        run_open_ = false;
-        return true;
-      }
-      continue;  // a note
+      run_open_ = mark == trace::RunMark::kStart;
+      step->kind = run_open_ ? Step::kStart : Step::kEnd;
+      step->run = runs_;
+      return true;
     }
     ReadCall(line, stamp, step);
     // Behind the tracing library, our simulator writes its own lines, without time stamps,

@@ -52,8 +52,8 @@ class ReportLine {
 
  private:
   void Put(char c);
-  void PutEscaped(unsigned char byte);
-  char text_[1024];
+  void Add(std::string_view text, bool ascii);
+  char text_[1024] = {};
   std::size_t length_ = 0;
 };
 

@@ -439,19 +439,16 @@ void Replay::End() noexcept {
     return;
   }
   if (refused_ != nullptr) return;
-  if (!failed) {
-    Step step, first;
-    std::size_t left = 0;
-    while (NextCall(&step)) {
-      if (left++ == 0) first = step;
-    }
-    if (left > 0) {
-      Begin(first.line) << "the host's run ended, but the trace goes on: " << left
-                        << (left == 1 ? " call" : " calls") << " left, from " << first.Text();
-      Report();
-    }
+  Step step, first;
+  std::size_t left = 0;
+  while (NextCall(&step)) {  // the rest of the run, also to know where it ends
+    if (left++ == 0) first = step;
   }
-  Step step;
+  if (left > 0 && !failed) {
+    Begin(first.line) << "the host's run ended, but the trace goes on: " << left
+                      << (left == 1 ? " call" : " calls") << " left, from " << first.Text();
+    Report();
+  }
   while (ReadStep(&step)) {
   }
   if (lines_.Error() != nullptr) {

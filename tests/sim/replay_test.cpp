@@ -105,12 +105,16 @@ TEST(ReplayTest, AnswersAndReportsForEachKindOfTrace) {
         "raises access-violation), which only OX952_CardsInSystem's replay repeats; every call "
         "fails from here on",
         "OX952_Open(0, 0) = 4294967295"}},
-      {"the second of two runs, chosen",
+      {"the second of two runs, chosen, and left at a difference",
        "@# process 1 starts\n@OX952_Open(0, 0) = 0\n@# process 1 ends cleanly\n"
-       "@# process 2 starts\n@OX952_Open(0, 0) = 3\n@# process 2 ends cleanly\n",
-       {"OX952_Open(0, 0)"},
+       "@# process 2 starts\n@OX952_Open(0, 0) = 3\n@OX952_Close(0) = 0\n"
+       "@# process 2 ends cleanly\n",
+       {"OX952_Open(0, 0)", "OX952_Close(1)"},
        {"OX952_Open(0, 0) = 3",
-        "! replay of t: the file holds 2 runs; this was run 2, lines 4 to 6 "
+        "! replay of t, line 6: the calls differ: the trace holds OX952_Close(0) = 0; came "
+        "OX952_Close(1); every call fails from here on",
+        "OX952_Close(1) = 4294967295",
+        "! replay of t: the file holds 2 runs; this was run 2, lines 4 to 7 "
         "(VODRA_OX952_REPLAY_RUN chooses another)"},
        "2"},
       {"a run the file does not hold",

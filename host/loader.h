@@ -36,6 +36,10 @@ std::string Beside(const std::string& path, const char* name);
 // The card library's file name, as the driver imports it.
 const char* CardLibraryFileName();
 
+// The function `name` of the card library that a loaded driver imported (nullptr when it
+// has none, or none is loaded).
+void* LoadedCardLibraryFunction(const char* name);
+
 // True when a file (of any kind) exists at `path`.
 bool FileExists(const std::string& path);
 

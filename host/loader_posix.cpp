@@ -42,6 +42,14 @@ const char* CardLibraryFileName() {
   return "libvodra_ox952.so";
 }
 
+void* LoadedCardLibraryFunction(const char* name) {
+  void* library = dlopen(CardLibraryFileName(), RTLD_LAZY | RTLD_NOLOAD);
+  if (library == nullptr) return nullptr;
+  void* function = dlsym(library, name);
+  dlclose(library);  // the driver still holds it
+  return function;
+}
+
 bool FileExists(const std::string& path) {
   struct stat st {};
   return stat(path.c_str(), &st) == 0;

@@ -48,6 +48,11 @@ const char* CardLibraryFileName() {
   return "VODRA_OX952.DLL";
 }
 
+void* LoadedCardLibraryFunction(const char* name) {
+  const HMODULE library = GetModuleHandleA(CardLibraryFileName());
+  return library != nullptr ? reinterpret_cast<void*>(GetProcAddress(library, name)) : nullptr;
+}
+
 bool FileExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

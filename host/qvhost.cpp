@@ -21,6 +21,8 @@
 
 namespace {
 
+constexpr int kReplayReported = 3;
+
 // The driver's functions, bound by name.
 struct Exports {
 // NOLINTNEXTLINE(bugprone-macro-parentheses): a member's name, not an expression
@@ -92,7 +94,8 @@ void Usage(FILE* to) {
       "  --check FILE       read a parameter file as the driver does and report every key,\n"
       "                     every problem and the driver's verdict; no card, no log\n"
       "Exit status: 0 success, 1 the driver could not be loaded or initialised (--list-cards:\n"
-      "no free card; --check: the driver would refuse the file), 2 usage.\n",
+      "no free card; --check: the driver would refuse the file), 2 usage, 3 the simulator's\n"
+      "replay of a trace (VODRA_OX952_REPLAY) reported a difference.\n",
       to);
 }
 
@@ -279,5 +282,11 @@ int main(int argc, char** argv) {
   }
   Exports e;
   if (!ResolveAll(lib, e)) return 1;
-  return Run(o, e);
+  const int status = Run(o, e);
+  // A replay is over with the host's run: the simulator reports the calls left over, and
+  // any report of the replay gives a status of its own, for scripts.
+  using ReplayEndFn = uint32_t (*)();
+  const auto replay_end =
+      reinterpret_cast<ReplayEndFn>(qvhost::LoadedCardLibraryFunction("OX952Sim_ReplayEnd"));
+  return replay_end != nullptr && replay_end() != 0 ? kReplayReported : status;
 }

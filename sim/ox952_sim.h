@@ -92,6 +92,11 @@ OX952SIM_API uint32_t OX952Sim_ClosedCardAccessCount(void);
 // What BAR11_BaseAdr reports for that card (0 for an index outside the configuration).
 OX952SIM_API uint32_t OX952Sim_BaseAddress(uint32_t card);
 
+// Ends a replay (VODRA_OX952_REPLAY) as the end of the host's run does: the calls of the
+// trace that never came are reported. Returns the number of reports the replay made (0:
+// the calls matched the trace's run whole, or there is no replay). Also done at unload.
+OX952SIM_API uint32_t OX952Sim_ReplayEnd(void);
+
 #ifdef __cplusplus
 }
 #endif

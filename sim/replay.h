@@ -1,57 +1,173 @@
 // Replay of a card library trace (VODRA_OX952_REPLAY): the calls that come are checked
 // against the trace's, in its order, and answered from it instead of from the card model,
-// so that a site's run can be repeated without its card.
+// so that a site's run can be repeated without its card. The trace is read as the calls
+// come, in pieces: memory stays the same however long the trace is.
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "sim/sim_config.h"
 #include "trace/trace_line.h"
 
 namespace qv::sim {
 
+inline constexpr const char* kReplayVariable = "VODRA_OX952_REPLAY";
+// Which run of a trace that holds several (one per process) to replay: 1, 2, ...
+inline constexpr const char* kReplayRunVariable = "VODRA_OX952_REPLAY_RUN";
+
+// The bytes of a trace, front to back.
+class TraceSource {
+ public:
+  virtual ~TraceSource() = default;
+  // Up to `size` bytes into `buffer`; 0 at the end, or on failure with the reason in `error`.
+  virtual std::size_t Read(char* buffer, std::size_t size, const char** error) = 0;
+};
+
+// A trace held in memory.
+class TextSource : public TraceSource {
+ public:
+  explicit TextSource(std::string_view text) : text_(text) {}
+  std::size_t Read(char* buffer, std::size_t size, const char** error) override;
+
+ private:
+  std::string_view text_;
+};
+
+// One line of a report, built in place, so that a replay that fails for want of memory
+// can still say so. Control bytes and bytes outside ASCII are escaped.
+class ReportLine {
+ public:
+  ReportLine& operator<<(std::string_view text);
+  ReportLine& operator<<(std::size_t number);
+  // `text` in quotes, escaped, and cut after kQuoteLimit bytes.
+  ReportLine& Quote(std::string_view text, bool cut = false);
+  std::string_view View() const { return {text_, length_}; }
+  void Clear() { length_ = 0; }
+
+  static constexpr std::size_t kQuoteLimit = 100;
+
+ private:
+  void Put(char c);
+  void Add(std::string_view text, bool ascii);
+  char text_[1024] = {};
+  std::size_t length_ = 0;
+};
+
+// The trace's lines: LF, CR LF and CR alone end a line, a UTF-8 byte-order mark at the start
+// is skipped and blanks at a line's end are dropped, as editors leave them. A line longer
+// than the buffer is cut there and its rest skipped.
+class LineReader {
+ public:
+  struct Line {
+    std::string_view text;
+    std::size_t number = 0;  // from 1
+    bool cut = false;
+  };
+  // Allocates the buffer (and may throw for it).
+  void Start(TraceSource* source);
+  // The next line; false at the end of the file or where it cannot be read (Error()).
+  bool Next(Line* line);
+  std::size_t LastLine() const { return number_; }
+  bool Empty() const { return eof_ && total_ == 0; }
+  const char* Error() const { return error_; }
+
+  static constexpr std::size_t kBufferSize = 64 * 1024;
+
+ private:
+  bool Fill();
+
+  TraceSource* source_ = nullptr;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t begin_ = 0, end_ = 0;
+  std::uint64_t total_ = 0;
+  std::size_t number_ = 0;
+  bool eof_ = false;
+  bool after_cr_ = false;  // an LF that comes next belongs to the CR before it
+  bool skipping_ = false;  // the rest of a cut line
+  const char* error_ = nullptr;
+  char error_text_[200] = {};
+};
+
 class Replay {
  public:
-  // The trace's text (the tracing library's lines, with time stamps, or the simulator's),
-  // read from `source`, which reports name. A non-empty `error` (the file could not be
-  // read) is reported at the first call.
-  Replay(std::string source, std::string_view text, std::string error = {});
+  // Where the replay's reports go, one line each (without its line end).
+  using Say = void (*)(void* context, std::string_view line);
+  Replay(Say say, void* context) : say_(say), context_(context) {}
+
+  // Replays the trace at `path`; anything but a readable regular file is refused with the
+  // reason at the first call. `run`: the value of kReplayRunVariable ("" for the first).
+  void Open(const std::string& path, std::string_view run) noexcept;
+  // Replays from `source`, named `name` in reports.
+  void Start(std::string_view name, std::unique_ptr<TraceSource> source,
+             std::string_view run) noexcept;
 
   // Answers `call` (its function and in-arguments set) as the trace's next call: its
   // result and out-values (`stored`), and what it raised instead of returning (kNone
-  // mostly). At the first difference, a line that is no trace line, the trace's end or a
-  // call that never returned on site, `report` gets the one report; from then on every
-  // call fails as without a library: result 0xFFFFFFFF (MemRead: the byte 0xFF).
-  RaiseKind Answer(trace::TraceCall& call, std::string* report);
+  // mostly). At the first difference, a line that is no trace line, the run's end, a call
+  // that never returned on site or a file that cannot be read, one report; from then on
+  // every call fails as without a library: result 0xFFFFFFFF (MemRead: the byte 0xFF).
+  RaiseKind Answer(trace::TraceCall& call) noexcept;
+  // The end of the host's run: reports the run's calls that never came, from the line where
+  // they start, and says how many runs the file holds when it holds several.
+  void End() noexcept;
+  // Reports made so far (a note on the runs is none).
+  uint32_t Reports() const { return reports_; }
 
  private:
-  enum class StepKind {
-    kAnswer,  // answer with the line's result and out-values
-    kRaise,   // raise instead of returning
-    kDied,    // never returned, and nothing followed: the site's process died in it
-    kBad,     // not a trace line
-  };
   struct Step {
-    StepKind kind = StepKind::kBad;
-    std::size_t line = 0;  // 1-based
+    enum Kind {
+      kAnswer,    // answer with the line's result and out-values
+      kInFlight,  // written before the call, which had not returned: settled by what follows
+      kRaise,     // raise instead of returning
+      kDied,      // never returned, and the run ended without its end mark
+      kBad,       // not a trace line
+      kStart,     // the tracing library's start of a run
+      kEnd,       // the tracing library's clean end of a run
+    };
+    Kind kind = kBad;
+    std::size_t line = 0;
+    std::size_t run = 0;   // the run it belongs to, from 1
     bool stamped = false;  // written by the tracing library
-    std::string text;      // as the trace holds it, without its time stamp
     trace::TraceCall call;
     RaiseKind raise = RaiseKind::kNone;
+    char text[ReportLine::kQuoteLimit + 1] = {};  // as the trace holds it, cut
+    std::size_t length = 0;
+    bool cut = false;
+    std::string_view Text() const { return {text, length}; }
   };
 
-  void Read(std::string_view text);
-  void Fail(trace::TraceCall& call, std::string* report, const std::string& what);
+  std::unique_ptr<TraceSource> OpenFile(const std::string& path);
+  bool ReadStep(Step* step);
+  void ReadCall(const LineReader::Line& line, std::size_t stamp, Step* step) const;
+  bool ReadRunStep(Step* step);
+  bool Peek();
+  bool NextCall(Step* step);
+  bool Locate();
+  RaiseKind Take(const Step& step, trace::TraceCall& call);
+  ReportLine& Begin(std::size_t line, bool after = false);
+  void Report();
 
-  std::string source_;
-  std::string error_;
-  std::vector<Step> steps_;
-  std::size_t lines_ = 0;
-  std::size_t next_ = 0;
-  bool failed_ = false;
+  Say say_;
+  void* context_;
+  std::string name_;
+  std::unique_ptr<TraceSource> source_;
+  LineReader lines_;
+  const char* refused_ = nullptr;  // why the file cannot be replayed at all
+  char reason_[200] = {};          // the system's words for it
+  std::size_t chosen_ = 1;
+  std::size_t runs_ = 0;  // runs begun so far in the file
+  bool run_open_ = false, run_stamped_ = false;
+  std::size_t run_first_ = 0, run_last_ = 0;
+  bool run_over_ = false, run_clean_ = false;
+  Step ahead_;
+  bool have_ahead_ = false;
+  bool located_ = false, failed_ = false, ended_ = false;
+  uint32_t reports_ = 0;
+  ReportLine report_;
 };
 
 }  // namespace qv::sim

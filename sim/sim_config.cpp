@@ -48,65 +48,86 @@ bool ParseFunction(std::string_view word, OX952SimFunction* f) {
   return false;
 }
 
+// The words of one entry, and what is wrong with them: the first problem found.
+struct Entry {
+  const std::vector<std::string_view>& w;
+  std::string error;
+
+  // Reads word i as a number; false (with the error) when it is missing or malformed.
+  bool Number(size_t i, const char* what, uint32_t* value) {
+    if (i >= w.size()) {
+      error = std::string("missing ") + what;
+    } else if (!ParseNumber(w[i], value)) {
+      error = std::string("bad ") + what + " '" + std::string(w[i]) + "'";
+    }
+    return error.empty();
+  }
+  // True when no word follows the first n.
+  bool EndsAfter(size_t n) {
+    if (w.size() > n) error = "unexpected '" + std::string(w[n]) + "'";
+    return error.empty();
+  }
+};
+
+// card <device-id> <bus> <slot> [free | in-use]
+std::string ParseCard(Entry e, SimConfig* config) {
+  CardEntry card;
+  if (!e.Number(1, "device ID", &card.device_id) || !e.Number(2, "bus", &card.bus) ||
+      !e.Number(3, "slot", &card.slot))
+    return e.error;
+  if (e.w.size() > 4) {
+    if (e.w[4] == "in-use") {
+      card.in_use = true;
+    } else if (e.w[4] != "free") {
+      return "expected 'free' or 'in-use', not '" + std::string(e.w[4]) + "'";
+    }
+  }
+  if (!e.EndsAfter(5)) return e.error;
+  if (config->cards.size() >= kMaxCards) return "more than 256 cards";
+  config->cards.push_back(card);
+  return {};
+}
+
+// fault <function> <call-number> <result>
+std::string ParseFault(Entry e, SimConfig* config) {
+  FaultEntry fault;
+  if (e.w.size() < 2) return "missing function";
+  if (!ParseFunction(e.w[1], &fault.function)) {
+    return "unknown function '" + std::string(e.w[1]) + "'";
+  }
+  if (!e.Number(2, "call number", &fault.call)) return e.error;
+  if (fault.call == 0) return "call number must be 1 or more";
+  if (!e.Number(3, "result", &fault.result)) return e.error;
+  if (fault.result == 0) return "a fault's result must be non-zero";
+  if (!e.EndsAfter(4)) return e.error;
+  config->faults.push_back(fault);
+  return {};
+}
+
+// raise <kind> [<call-number>]
+std::string ParseRaise(Entry e, SimConfig* config) {
+  RaiseEntry raise;
+  if (e.w.size() < 2) return "missing kind of fault";
+  if (!RaiseKindFromName(e.w[1], &raise.kind)) {
+    return "unknown kind '" + std::string(e.w[1]) +
+           "' (access-violation, illegal-instruction, divide-by-zero, cpp-exception, "
+           "foreign-exception or handled-exception)";
+  }
+  if (e.w.size() > 2) {
+    if (!e.Number(2, "call number", &raise.call)) return e.error;
+    if (raise.call == 0) return "call number must be 1 or more";
+  }
+  if (!e.EndsAfter(3)) return e.error;
+  config->raises.push_back(raise);
+  return {};
+}
+
 // Parses one non-empty line into `config`; returns "" or what is wrong.
 std::string ParseLine(const std::vector<std::string_view>& w, SimConfig* config) {
-  const std::string_view keyword = w[0];
-  auto number = [&](size_t i, const char* what, uint32_t* value) -> std::string {
-    if (i >= w.size()) return std::string("missing ") + what;
-    if (!ParseNumber(w[i], value)) {
-      return std::string("bad ") + what + " '" + std::string(w[i]) + "'";
-    }
-    return {};
-  };
-  std::string error;
-  if (keyword == "card") {
-    CardEntry card;
-    if (!(error = number(1, "device ID", &card.device_id)).empty()) return error;
-    if (!(error = number(2, "bus", &card.bus)).empty()) return error;
-    if (!(error = number(3, "slot", &card.slot)).empty()) return error;
-    if (w.size() > 4) {
-      if (w[4] == "in-use") {
-        card.in_use = true;
-      } else if (w[4] != "free") {
-        return "expected 'free' or 'in-use', not '" + std::string(w[4]) + "'";
-      }
-    }
-    if (w.size() > 5) return "unexpected '" + std::string(w[5]) + "'";
-    if (config->cards.size() >= kMaxCards) return "more than 256 cards";
-    config->cards.push_back(card);
-    return {};
-  }
-  if (keyword == "fault") {
-    FaultEntry fault;
-    if (w.size() < 2) return "missing function";
-    if (!ParseFunction(w[1], &fault.function)) {
-      return "unknown function '" + std::string(w[1]) + "'";
-    }
-    if (!(error = number(2, "call number", &fault.call)).empty()) return error;
-    if (fault.call == 0) return "call number must be 1 or more";
-    if (!(error = number(3, "result", &fault.result)).empty()) return error;
-    if (fault.result == 0) return "a fault's result must be non-zero";
-    if (w.size() > 4) return "unexpected '" + std::string(w[4]) + "'";
-    config->faults.push_back(fault);
-    return {};
-  }
-  if (keyword == "raise") {
-    RaiseEntry raise;
-    if (w.size() < 2) return "missing kind of fault";
-    if (!RaiseKindFromName(w[1], &raise.kind)) {
-      return "unknown kind '" + std::string(w[1]) +
-             "' (access-violation, illegal-instruction, divide-by-zero, cpp-exception, "
-             "foreign-exception or handled-exception)";
-    }
-    if (w.size() > 2) {
-      if (!(error = number(2, "call number", &raise.call)).empty()) return error;
-      if (raise.call == 0) return "call number must be 1 or more";
-    }
-    if (w.size() > 3) return "unexpected '" + std::string(w[3]) + "'";
-    config->raises.push_back(raise);
-    return {};
-  }
-  return "unknown keyword '" + std::string(keyword) + "' (card, fault or raise)";
+  if (w[0] == "card") return ParseCard({w, {}}, config);
+  if (w[0] == "fault") return ParseFault({w, {}}, config);
+  if (w[0] == "raise") return ParseRaise({w, {}}, config);
+  return "unknown keyword '" + std::string(w[0]) + "' (card, fault or raise)";
 }
 
 }  // namespace

@@ -10,8 +10,6 @@ namespace qv::sim {
 namespace {
 
 constexpr const char* kConfigVariable = "VODRA_OX952_SIM";
-constexpr const char* kTraceVariable = "VODRA_OX952_TRACE";
-constexpr const char* kReplayVariable = "VODRA_OX952_REPLAY";
 
 std::string ReadWholeFile(const std::string& path, bool* ok) {
   std::string text;
@@ -110,20 +108,27 @@ SimCard* Simulator::OpenCardAt(uint32_t address, uint32_t* offset) {
 bool Simulator::Replayed(Call& call) {
   if (!replay_) return false;
   trace::TraceCall line = call.Line();
-  std::string report;
-  call.raise = replay_->Answer(line, &report);
+  call.raise = replay_->Answer(line);
   call.record.result = line.result;
   for (int i = 0; i < 3; ++i) {
     if (line.stored & (1u << i)) call.Store(i, line.args[i]);
   }
-  if (!report.empty()) {
-    std::fprintf(stderr, "VODRA_OX952 simulator: %s\n", report.c_str());
-    if (trace_) {
-      std::fprintf(trace_, "# %s\n", report.c_str());
-      std::fflush(trace_);
-    }
-  }
   return true;
+}
+
+uint32_t Simulator::EndReplay() {
+  if (!replay_) return 0;
+  replay_->End();
+  return replay_->Reports();
+}
+
+void Simulator::Say(void* simulator, std::string_view line) {
+  const int n = static_cast<int>(line.size());
+  std::fprintf(stderr, "VODRA_OX952 simulator: %.*s\n", n, line.data());
+  if (std::FILE* trace = static_cast<Simulator*>(simulator)->trace_) {
+    std::fprintf(trace, "# %.*s\n", n, line.data());
+    std::fflush(trace);
+  }
 }
 
 void Simulator::Finish(const Call& call) {
@@ -161,9 +166,10 @@ void Simulator::LoadFromEnvironment() {
   std::string path;
   if (ReadEnv(kReplayVariable, &path) && !path.empty()) {
     // The trace's calls stand in for the card model: no cards of its own.
-    bool ok = false;
-    const std::string text = ReadWholeFile(path, &ok);
-    replay_.emplace(path, text, ok ? std::string() : std::string("the file cannot be read"));
+    std::string run;
+    ReadEnv(kReplayRunVariable, &run);
+    replay_.emplace(&Simulator::Say, this);
+    replay_->Open(path, run);
     Apply(SimConfig{}, {});
     return;
   }
@@ -188,7 +194,7 @@ void Simulator::LoadFromEnvironment() {
 void Simulator::OpenTrace() {
   CloseTrace();
   std::string path;
-  if (!ReadEnv(kTraceVariable, &path) || path.empty()) return;
+  if (!ReadEnv(trace::kTraceVariable, &path) || path.empty()) return;
   trace_ = std::fopen(path.c_str(), "a");
   if (!trace_) {
     std::fprintf(stderr, "VODRA_OX952 simulator: trace file %s cannot be opened\n", path.c_str());
@@ -203,9 +209,9 @@ void Simulator::CloseTrace() {
 void Simulator::WriteTrace(const Call& call) {
   // A handled exception is the library's own business: the call returns as usual.
   const bool raised = call.raise != RaiseKind::kNone && call.raise != RaiseKind::kHandledException;
-  const std::string ending = raised ? std::string("raises ") + RaiseKindName(call.raise) : "";
   char line[192];
-  trace::FormatTraceLine(call.Line(), raised ? ending.c_str() : nullptr, line, sizeof line);
+  trace::FormatTraceLine(call.Line(), raised ? trace::Ending::kRaises : trace::Ending::kResult,
+                         line, sizeof line, RaiseKindName(call.raise));
   std::fputs(line, trace_);
   std::fputc('\n', trace_);
   std::fflush(trace_);

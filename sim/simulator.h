@@ -43,7 +43,11 @@ struct Call {
 
 class Simulator {
  public:
-  ~Simulator() { CloseTrace(); }
+  // At unload, the end of the host's run: a replay's calls left over are reported.
+  ~Simulator() {
+    EndReplay();
+    CloseTrace();
+  }
 
   // The lock for one call; the configuration is read at the first.
   std::unique_lock<std::mutex> Lock();
@@ -63,6 +67,8 @@ class Simulator {
   bool Replayed(Call& call);
   // Journals and traces a finished call, and what it raises instead of returning.
   void Finish(const Call& call);
+  // Ends a replay as the host's run ends; the number of reports it made (0 without one).
+  uint32_t EndReplay();
 
   bool ConfigBad() const { return !config_error_.empty(); }
   const std::string& ConfigError() const { return config_error_; }
@@ -78,6 +84,7 @@ class Simulator {
   void OpenTrace();
   void CloseTrace();
   void WriteTrace(const Call& call);
+  static void Say(void* simulator, std::string_view line);
 
   std::mutex mutex_;
   bool loaded_ = false;

@@ -100,4 +100,8 @@ OX952SIM_API uint32_t OX952Sim_BaseAddress(uint32_t card) {
                 [&](SimCard&) { return OX952SIM_BASE_FIRST + card * OX952SIM_BASE_STEP; });
 }
 
+OX952SIM_API uint32_t OX952Sim_ReplayEnd(void) {
+  return Locked([](Simulator& sim) { return sim.EndReplay(); });
+}
+
 }  // extern "C"

@@ -20,9 +20,10 @@ const char* ValueFormat(char letter) {
   }
 }
 
-bool IsOut(char letter) {
-  return letter == 'o' || letter == 'O';
-}
+// What follows the arguments: the result, the in-flight mark, or what the call raised.
+constexpr std::string_view kResultMark = " = ";
+constexpr std::string_view kInFlightMark = " ...";
+constexpr std::string_view kRaisesMark = " raises ";
 
 // Appends like snprintf, but never moves past the end of the buffer.
 template <typename... Args>
@@ -59,8 +60,8 @@ const char* FunctionName(uint32_t function) {
   return function < kFunctionCount ? kFunctions[function].name : "?";
 }
 
-std::size_t FormatTraceLine(const TraceCall& call, const char* ending, char* out,
-                            std::size_t size) {
+std::size_t FormatTraceLine(const TraceCall& call, Ending ending, char* out, std::size_t size,
+                            std::string_view raised) {
   if (out == nullptr || size == 0) return 0;
   out[0] = '\0';
   std::size_t len = 0;
@@ -68,22 +69,33 @@ std::size_t FormatTraceLine(const TraceCall& call, const char* ending, char* out
   const char* letters = call.function < kFunctionCount ? kFunctions[call.function].trace : "=d";
   int i = 0;
   for (; letters[i] != '='; ++i) {
-    Append(out, size, len, "%s%s", i ? ", " : "", IsOut(letters[i]) ? "out " : "");
-    if (IsOut(letters[i]) && !(call.stored & (1u << i)))
+    Append(out, size, len, "%s%s", i ? ", " : "", IsOutLetter(letters[i]) ? "out " : "");
+    if (IsOutLetter(letters[i]) && !(call.stored & (1u << i)))
       Append(out, size, len, "%s", "-");
     else
       Append(out, size, len, ValueFormat(letters[i]), static_cast<unsigned>(call.args[i]));
   }
-  if (ending != nullptr) {
-    Append(out, size, len, ") %s", ending);
-  } else {
-    Append(out, size, len, "%s", ") = ");
-    Append(out, size, len, ValueFormat(letters[i + 1]), static_cast<unsigned>(call.result));
+  Append(out, size, len, "%s", ")");
+  switch (ending) {
+    case Ending::kResult:
+      Append(out, size, len, "%s", kResultMark.data());
+      Append(out, size, len, ValueFormat(letters[i + 1]), static_cast<unsigned>(call.result));
+      break;
+    case Ending::kInFlight:
+      Append(out, size, len, "%s", kInFlightMark.data());
+      break;
+    case Ending::kRaises:
+      Append(out, size, len, "%s%.*s", kRaisesMark.data(), static_cast<int>(raised.size()),
+             raised.data());
+      break;
+    case Ending::kNone:
+      break;
   }
   return len;
 }
 
-bool ParseTraceLine(std::string_view line, TraceCall* call, std::string_view* ending) {
+bool ParseTraceLine(std::string_view line, TraceCall* call, Ending* ending,
+                    std::string_view* raised) {
   TraceCall c;
   const std::string_view name = line.substr(0, line.find('('));
   while (c.function < kFunctionCount && name != kFunctions[c.function].name) ++c.function;
@@ -92,7 +104,7 @@ bool ParseTraceLine(std::string_view line, TraceCall* call, std::string_view* en
   int i = 0;
   for (; letters[i] != '='; ++i) {
     if (i != 0 && !Take(line, ", ")) return false;
-    if (IsOut(letters[i])) {
+    if (IsOutLetter(letters[i])) {
       if (!Take(line, "out ")) return false;
       if (Take(line, "-")) continue;
       c.stored |= static_cast<uint8_t>(1u << i);
@@ -100,14 +112,42 @@ bool ParseTraceLine(std::string_view line, TraceCall* call, std::string_view* en
     if (!TakeValue(line, letters[i], &c.args[i])) return false;
   }
   if (!Take(line, ")")) return false;
-  if (Take(line, " = ")) {
+  *raised = {};
+  if (Take(line, kResultMark)) {
     if (!TakeValue(line, letters[i + 1], &c.result) || !line.empty()) return false;
-  } else if (!Take(line, " ") || line.empty()) {
+    *ending = Ending::kResult;
+  } else if (line == kInFlightMark) {
+    *ending = Ending::kInFlight;
+  } else if (Take(line, kRaisesMark) && !line.empty()) {
+    *ending = Ending::kRaises;
+    *raised = line;
+  } else {
     return false;
   }
   *call = c;
-  *ending = line;
   return true;
+}
+
+namespace {
+constexpr std::string_view kRunPrefix = "# process ";
+constexpr std::string_view kRunStarts = " starts";
+constexpr std::string_view kRunEnds = " ends cleanly";
+}  // namespace
+
+std::size_t FormatRunMark(RunMark mark, unsigned long process, char* out, std::size_t size) {
+  if (out == nullptr || size == 0) return 0;
+  std::size_t len = 0;
+  out[0] = '\0';
+  Append(out, size, len, "%s%lu%s", kRunPrefix.data(), process,
+         (mark == RunMark::kStart ? kRunStarts : kRunEnds).data());
+  return len;
+}
+
+RunMark ParseRunMark(std::string_view line) {
+  uint32_t process = 0;
+  if (!Take(line, kRunPrefix) || !TakeValue(line, 'd', &process)) return RunMark::kNone;
+  if (line == kRunStarts) return RunMark::kStart;
+  return line == kRunEnds ? RunMark::kEnd : RunMark::kNone;
 }
 
 std::size_t TimeStampLength(std::string_view line) {

@@ -16,6 +16,8 @@ struct TracePlatform {
   void* (*Find)(void* library, const char* name);
   // Local date and time with milliseconds, always 23 characters: "2026-07-12 13:05:28.123".
   void (*Now)(char* out, std::size_t size);
+  // This process's ID.
+  unsigned long (*ProcessId)();
 };
 
 extern const TracePlatform kTracePlatform;

@@ -1,5 +1,6 @@
 #include <dlfcn.h>
 #include <time.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -42,9 +43,16 @@ void PosixNow(char* out, std::size_t size) {
                 static_cast<int>(ts.tv_nsec / 1000000));
 }
 
+unsigned long PosixProcessId() {
+  return static_cast<unsigned long>(getpid());
+}
+
 }  // namespace
 
-const TracePlatform kTracePlatform = {
-    .OwnFolder = PosixOwnFolder, .Load = PosixLoad, .Find = PosixFind, .Now = PosixNow};
+const TracePlatform kTracePlatform = {.OwnFolder = PosixOwnFolder,
+                                      .Load = PosixLoad,
+                                      .Find = PosixFind,
+                                      .Now = PosixNow,
+                                      .ProcessId = PosixProcessId};
 
 }  // namespace qv::trace

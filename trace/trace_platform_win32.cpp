@@ -45,9 +45,16 @@ void Win32Now(char* out, std::size_t size) {
                 t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
 }
 
+unsigned long Win32ProcessId() {
+  return GetCurrentProcessId();
+}
+
 }  // namespace
 
-const TracePlatform kTracePlatform = {
-    .OwnFolder = Win32OwnFolder, .Load = Win32Load, .Find = Win32Find, .Now = Win32Now};
+const TracePlatform kTracePlatform = {.OwnFolder = Win32OwnFolder,
+                                      .Load = Win32Load,
+                                      .Find = Win32Find,
+                                      .Now = Win32Now,
+                                      .ProcessId = Win32ProcessId};
 
 }  // namespace qv::trace

@@ -18,14 +18,9 @@ namespace qv::trace {
 
 namespace {
 
-constexpr const char* kTraceVariable = "VODRA_OX952_TRACE";
 constexpr const char* kRealVariable = "VODRA_OX952_REAL";
 // The real library's default file name beside this one (set by the build).
 constexpr const char* kRealDefaultName = QV_TRACE_REAL_NAME;
-// What every call returns while the real library is missing (MemRead: the byte 0xFF).
-constexpr uint32_t kNoRealLibrary = 0xFFFFFFFF;
-// Marks a call that has not returned yet; the call's full line replaces it when it does.
-constexpr const char* kInFlight = "...";
 
 // Where a call's line sits in the trace file, so that its full line can replace it.
 struct Slot {
@@ -52,7 +47,7 @@ class TraceFile {
   void Begin(const TraceCall& call, Slot& slot) {
     kTracePlatform.Now(slot.stamp, sizeof slot.stamp);
     char line[256];
-    FormatTraceLine(call, kInFlight, line, sizeof line);
+    FormatTraceLine(call, Ending::kInFlight, line, sizeof line);
     std::lock_guard<std::mutex> lock(mutex_);
     if (std::fseek(file_, 0, SEEK_END) != 0) return;
     slot.start = std::ftell(file_);
@@ -63,7 +58,7 @@ class TraceFile {
 
   void End(const TraceCall& call, const Slot& slot) {
     char line[256];
-    FormatTraceLine(call, nullptr, line, sizeof line);
+    FormatTraceLine(call, Ending::kResult, line, sizeof line);
     std::lock_guard<std::mutex> lock(mutex_);
     // Another line came after ours (another thread or writer): add the full line instead.
     if (std::fseek(file_, 0, SEEK_END) != 0) return;
@@ -73,16 +68,29 @@ class TraceFile {
     std::fflush(file_);
   }
 
-  void Note(const std::string& text) {
-    char stamp[32];
-    kTracePlatform.Now(stamp, sizeof stamp);
+  void Note(std::string_view text) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (std::fseek(file_, 0, SEEK_END) != 0) return;
-    std::fprintf(file_, "%s # %s\n", stamp, text.c_str());
-    std::fflush(file_);
+    WriteStamped("# ", text);
+  }
+
+  // At unload a thread cut off inside a call may still hold the lock: the run did not end
+  // cleanly then, and gets no end mark.
+  void Mark(RunMark mark) {
+    char text[48];
+    FormatRunMark(mark, kTracePlatform.ProcessId(), text, sizeof text);
+    std::unique_lock<std::mutex> lock(mutex_, std::try_to_lock);
+    if (lock.owns_lock()) WriteStamped("", text);
   }
 
  private:
+  void WriteStamped(const char* prefix, std::string_view text) {
+    char stamp[32];
+    kTracePlatform.Now(stamp, sizeof stamp);
+    if (std::fseek(file_, 0, SEEK_END) != 0) return;
+    std::fprintf(file_, "%s %s%.*s\n", stamp, prefix, static_cast<int>(text.size()), text.data());
+    std::fflush(file_);
+  }
+
   std::mutex mutex_;
   std::FILE* file_ = nullptr;
 };
@@ -92,8 +100,14 @@ class Tracer {
   Tracer() {
     std::string trace_path;
     if (ReadEnv(kTraceVariable, &trace_path) && !trace_path.empty()) trace_.Open(trace_path);
+    if (trace_.IsOpen()) trace_.Mark(RunMark::kStart);
     LoadReal();
   }
+  ~Tracer() {
+    if (trace_.IsOpen()) trace_.Mark(RunMark::kEnd);
+  }
+  Tracer(const Tracer&) = delete;
+  Tracer& operator=(const Tracer&) = delete;
 
   const CardLibrary* Real() const { return ready_ ? &real_ : nullptr; }
   const std::string& RealPath() const { return real_path_; }
@@ -146,7 +160,7 @@ constexpr bool LettersFit(std::string_view trace) {
   const bool pointer[] = {std::is_pointer_v<A>..., false};
   if (trace.find('=') != sizeof...(A)) return false;
   for (std::size_t i = 0; i < sizeof...(A); ++i) {
-    if ((trace[i] == 'o' || trace[i] == 'O') != pointer[i]) return false;
+    if (IsOutLetter(trace[i]) != pointer[i]) return false;
   }
   return true;
 }
@@ -187,7 +201,7 @@ uint32_t Forward(A... args) {
   if (trace) trace->Begin(call, slot);
   const CardLibrary* real = tracer.Real();
   if (real == nullptr) {
-    call.result = kNoRealLibrary;
+    call.result = kFailedResult;  // as without a card library at all
   } else {
     const uint32_t before[] = {Peek(args)...};
     call.result = (real->*Member)(args...);

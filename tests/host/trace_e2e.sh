@@ -6,7 +6,8 @@
 # default name. Checks that the tracer's lines equal the simulator's own, that the driver
 # sees the same through it, that a fault in the library still reaches the driver's guard,
 # that a failing call's out-arguments are shown as it left them, that a missing real
-# library is a message, not a crash, and that the simulator replays a recorded trace.
+# library is a message, not a crash, and that the simulator replays a recorded trace and
+# reports, in one line each and with qvhost's status 3, where a replay differs.
 set -euo pipefail
 qvhost=$1 driver=$2 sim=$3 minimal=$4 failing_base=$5 tracedir=$6 realname=$7 ini=$8 cards=$9
 emulator=${10:-}
@@ -25,8 +26,10 @@ export VODRA_OX952_SIM=$cards
 VODRA_OX952_TRACE=$work/through.txt run --driver "$traced_driver" "${cycle[@]}" >"$work/through.out"
 VODRA_OX952_TRACE=$work/direct.txt run --driver "$driver" "${cycle[@]}" >"$work/direct.out"
 tr -d '\r' <"$work/through.txt" | grep -Ev "$stamp" >"$work/sim.txt"
-tr -d '\r' <"$work/through.txt" | grep -E "$stamp" | sed -E "s/$stamp//" | grep -v ' \.\.\.$' \
-  >"$work/tracer.txt"
+tr -d '\r' <"$work/through.txt" | grep -E "$stamp" | sed -E "s/$stamp//" | grep -v ' \.\.\.$' |
+  grep -v '^# ' >"$work/tracer.txt"
+tr -d '\r' <"$work/through.txt" | sed -n '1p;$p' | sed -E "s/$stamp//" | tr '\n' ' ' |
+  grep -Eq '^# process ([0-9]+) starts # process \1 ends cleanly $' || fail "run not marked"
 tr -d '\r' <"$work/direct.txt" >"$work/direct-sim.txt"
 [ "$(wc -l <"$work/tracer.txt")" -gt 50 ] || fail "too few traced calls"
 diff "$work/sim.txt" "$work/tracer.txt" || fail "tracer and simulator disagree"
@@ -47,38 +50,71 @@ VODRA_OX952_SIM=$work/no-cards.sim VODRA_OX952_REPLAY=$work/direct.txt \
 diff "$work/direct.out" "$work/replay.out" || fail "the replay of the simulator's trace differs"
 echo "replayed: the host's output is the recorded one"
 
-# replay_report TRACE LINE TEXT [QVHOST ARGS]: the replay stops with one report on stderr
-# and in the simulator's trace, naming the line; no crash.
+# replay_report TRACE WHERE TEXT [QVHOST ARGS]: the replay stops with one report on stderr
+# and in the simulator's trace, naming the line (WHERE), and qvhost exits with 3; no crash.
 replay_report() {
-  local trace=$1 line=$2 text=$3 status=0 args=("${cycle[@]}")
+  local trace=$1 where=$2 text=$3 status=0 args=("${cycle[@]}")
   shift 3
   [ $# = 0 ] || args=("$@")
   rm -f "$work/replay-trace.txt"
   VODRA_OX952_SIM=$work/no-cards.sim VODRA_OX952_REPLAY=$trace \
     VODRA_OX952_TRACE=$work/replay-trace.txt run --driver "$driver" "${args[@]}" \
     >/dev/null 2>"$work/report" || status=$?
-  [ $status -le 1 ] || fail "replay of $trace: exit status $status"
+  [ $status = 3 ] || fail "replay of $trace: exit status $status"
   local report
   report=$(tr -d '\r' <"$work/report")
   [ "$(grep -c . <<<"$report")" = 1 ] || fail "replay of $trace: not one report: $report"
-  grep -Eq "^VODRA_OX952 simulator: replay of .*, $line: $text" <<<"$report" ||
-    fail "replay of $trace: expected $line: $text, got: $report"
+  grep -Eq "^VODRA_OX952 simulator: replay of [^ ]*$where: $text" <<<"$report" ||
+    fail "replay of $trace: expected $where: $text, got: $report"
   grep -qF "# ${report#VODRA_OX952 simulator: }" "$work/replay-trace.txt" || fail "report not traced"
   echo "$report"
 }
 lines() { tr -d '\r' <"$1" | grep -nE "$2" | cut -d: -f1; }
 # The preset written as 1001, not 1000: its low byte is the first write to differ.
 n=$(lines "$work/through.txt" "${stamp}OX952_MemWrite\(0x[0-9A-F]{4}0200, 0, 0xE8\) = 0$" | head -1)
-replay_report "$work/through.txt" "line $n" \
+replay_report "$work/through.txt" ", line $n" \
   "the calls differ: the trace holds .*0xE8\) = 0; came .*0xE9\)" "${cycle[@]/6=1000/6=1001}"
 head -n 100 "$work/direct.txt" >"$work/short.txt"
-replay_report "$work/short.txt" "after line 100" "the trace ends; came OX952_"
+replay_report "$work/short.txt" ", after line 100" "the trace ends; came OX952_"
+# Control bytes and a zero byte in a line are shown escaped, in the one line of the report.
 n=$(lines "$work/through.txt" "${stamp}OX952_MemRead\(.* = 0x" | sed -n 30p)
-sed "${n}s/= 0x/= 0y/" "$work/through.txt" >"$work/garbled.txt"
-replay_report "$work/garbled.txt" "line $n" "not a trace line: \"[-0-9 :.]*OX952_MemRead\(.*= 0y"
+sed "${n}s/= 0x/= \x1b[2J\x00/" "$work/through.txt" >"$work/garbled.txt"
+replay_report "$work/garbled.txt" ", line $n" \
+  "not a trace line: \"[-0-9 :.]*OX952_MemRead\(.*= \\\\x1B\[2J\\\\x00"
 n=$(lines "$work/through.txt" "${stamp}OX952_MemRead\(.* \.\.\.$" | sed -n 40p)
 head -n "$n" "$work/through.txt" >"$work/died.txt"
-replay_report "$work/died.txt" "line $n" "the site's process died in this call, which never returned"
+replay_report "$work/died.txt" ", line $n" "the site's process died in this call, which never returned"
+# A host's run that makes fewer calls than the trace holds (here none, in demo mode).
+replay_report "$work/through.txt" ", line 4" \
+  "the host's run ended, but the trace goes on: [0-9]+ calls left, from OX952_CardsInSystem" \
+  --ini "$(dirname "$ini")/demo.ini"
+# A pipe would wait for a writer: refused at once, as anything but a regular file (Wine
+# shows no pipe to a Windows program, which then finds no file).
+mkfifo "$work/fifo"
+replay_report "$work/fifo" "" "the file cannot be (replayed: it is a pipe|opened: No such file)"
+
+# A trace saved by an editor that adds a byte-order mark and CR LF replays the same.
+{ printf '\xEF\xBB\xBF'; tr -d '\r' <"$work/through.txt" | sed 's/$/\r/'; } >"$work/bom.txt"
+VODRA_OX952_SIM=$work/no-cards.sim VODRA_OX952_REPLAY=$work/bom.txt \
+  run --driver "$driver" "${cycle[@]}" >"$work/replay.out"
+diff "$work/through.out" "$work/replay.out" || fail "the replay of a file with a BOM differs"
+echo "a file with a byte-order mark and CR LF replayed"
+
+# Two runs appended to one file: each replays when chosen, and the replay says how many
+# runs there are.
+second=(--ini "$ini" --cycles 2 --period 0 --out 6=2000)
+VODRA_OX952_TRACE=$work/through.txt run --driver "$traced_driver" "${second[@]}" >"$work/second.out"
+for chosen in 1 2; do
+  args=("${cycle[@]}") expected=$work/through.out
+  [ $chosen = 1 ] || args=("${second[@]}") expected=$work/second.out
+  VODRA_OX952_SIM=$work/no-cards.sim VODRA_OX952_REPLAY=$work/through.txt \
+    VODRA_OX952_REPLAY_RUN=$chosen run --driver "$driver" "${args[@]}" >"$work/replay.out" \
+    2>"$work/report"
+  diff "$expected" "$work/replay.out" || fail "run $chosen of two replayed otherwise"
+  grep -Eq "the file holds 2 runs; this was run $chosen, lines [0-9]+ to [0-9]+" \
+    "$work/report" || fail "run $chosen of two: $(cat "$work/report")"
+done
+echo "two runs in one file, each replayed: $(tr -d '\r' <"$work/report")"
 
 # Alone in its file (a library that keeps no trace of its own), each call is one line:
 # the line written before the call is replaced by the full one.
@@ -87,7 +123,7 @@ VODRA_OX952_REAL=$minimal VODRA_OX952_TRACE=$work/alone.txt \
 unset VODRA_OX952_SIM
 VODRA_OX952_SIM_DEFAULT=1 VODRA_OX952_TRACE=$work/default.txt run --driver "$driver" "${cycle[@]}" \
   >/dev/null
-tr -d '\r' <"$work/alone.txt" | sed -E "s/$stamp//" >"$work/alone-calls.txt"
+tr -d '\r' <"$work/alone.txt" | sed -E "s/$stamp//" | grep -v '^# ' >"$work/alone-calls.txt"
 if grep -Ev "$stamp" "$work/alone.txt" | grep -q .; then fail "a line without time stamp"; fi
 if grep -q ' \.\.\.' "$work/alone-calls.txt"; then fail "a call left open"; fi
 diff <(sed 's/(.*//' "$work/alone-calls.txt") <(tr -d '\r' <"$work/default.txt" | sed 's/(.*//') ||
@@ -111,11 +147,11 @@ VODRA_OX952_SIM=$work/raise.sim VODRA_OX952_TRACE=$work/raise.txt \
 grep -q 'Init .*failed: Chyba volání knihovny VODRA_OX952\.' "$work/raise.out" || fail "no guard"
 grep -Eq "${stamp}OX952_CardsInSystem\(out -\) \.\.\." "$work/raise.txt" || fail "no open call"
 echo "fault reached the driver's guard; trace: $(grep -E "$stamp" "$work/raise.txt" | tr -d '\r')"
-# Replayed, the simulator's line of the raising call raises again, and the guard sees it.
-grep -Ev "$stamp" "$work/raise.txt" >"$work/raise-sim.txt"
+# Replayed from that trace, where the call never returned but the run ended cleanly, the
+# call raises again and the guard sees it.
 status=0
-VODRA_OX952_REPLAY=$work/raise-sim.txt run --driver "$driver" --ini "$ini" >"$work/replay.out" 2>&1 ||
-  status=$?
+VODRA_OX952_SIM=$work/no-cards.sim VODRA_OX952_REPLAY=$work/raise.txt run --driver "$driver" \
+  --ini "$ini" >"$work/replay.out" 2>&1 || status=$?
 [ $status = 1 ] || fail "replayed fault: exit status $status"
 diff "$work/raise.out" "$work/replay.out" || fail "the replayed fault went otherwise"
 echo "replayed fault reached the driver's guard"

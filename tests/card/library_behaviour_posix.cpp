@@ -150,9 +150,6 @@ void OnThreadOfItsOwn(const std::function<void()>& body) {
 
 namespace {
 
-// A host with a fault handler of its own.
-void HostHandler(int, siginfo_t*, void*) {}
-
 std::atomic<int> g_phase{0};
 uint32_t StayInside(uint32_t* count) {
   g_phase = 1;
@@ -186,20 +183,6 @@ class CallInside {
   bool returned_ = false;
 };
 
-// A handler that the host installs while another thread is inside a guarded call is the
-// host's from then on: the last one out does not put back what it found at the start.
-TEST(GuardedCount, AHandlerInstalledMeanwhileStays) {
-  struct sigaction host = {}, before = {}, after = {};
-  host.sa_sigaction = HostHandler;
-  host.sa_flags = SA_SIGINFO;
-  sigemptyset(&host.sa_mask);
-  CallInside inside;
-  EXPECT_EQ(sigaction(SIGSEGV, &host, &before), 0);
-  EXPECT_TRUE(inside.Release());
-  sigaction(SIGSEGV, &before, &after);
-  EXPECT_EQ(after.sa_sigaction, HostHandler);
-}
-
 // A signal that reaches our handler but is not a fault of the library inside a guarded call
 // on that thread goes where the kernel would have sent it without us. Each case runs in a
 // child process: what the host has for the signal, and the event, while another thread is
@@ -212,7 +195,8 @@ enum class Host {
   kInfoHandler,   // SA_SIGINFO, with SIGUSR1 in its mask
   kPlainHandler,  // SA_NODEFER | SA_RESETHAND
   kPassingOn,     // SA_SIGINFO, passes the signal on to the handler it found: installed while
-                  // another thread was inside a guarded call, it found ours
+                  // another thread was inside a guarded call, it found ours, and it must stay
+                  // when that call ends
 };
 enum class Event { kFaultHere, kFaultHereTwice, kBreakpointHere, kSentToTheThreadInside };
 
@@ -259,26 +243,14 @@ __attribute__((noinline, no_sanitize("address"))) void WriteToThePage() {
 void Install(int sig, Host host) {
   struct sigaction action = {};
   sigemptyset(&action.sa_mask);
-  switch (host) {
-    case Host::kDefault:
-      action.sa_handler = SIG_DFL;
-      break;
-    case Host::kIgnored:
-      action.sa_handler = SIG_IGN;
-      break;
-    case Host::kInfoHandler:
-      action.sa_sigaction = HostInfoHandler;
-      action.sa_flags = SA_SIGINFO;
-      sigaddset(&action.sa_mask, SIGUSR1);
-      break;
-    case Host::kPlainHandler:
-      action.sa_handler = HostPlainHandler;
-      action.sa_flags = SA_NODEFER | SA_RESETHAND;
-      break;
-    case Host::kPassingOn:
-      action.sa_sigaction = HostPassingOnHandler;
-      action.sa_flags = SA_SIGINFO;
-      break;
+  sigaddset(&action.sa_mask, SIGUSR1);
+  action.sa_handler = host == Host::kIgnored ? SIG_IGN : SIG_DFL;
+  if (host == Host::kPlainHandler) {
+    action.sa_handler = HostPlainHandler;
+    action.sa_flags = SA_NODEFER | SA_RESETHAND;
+  } else if (host == Host::kInfoHandler || host == Host::kPassingOn) {
+    action.sa_sigaction = host == Host::kInfoHandler ? HostInfoHandler : HostPassingOnHandler;
+    action.sa_flags = SA_SIGINFO;
   }
   sigaction(sig, &action, &g_found);
 }

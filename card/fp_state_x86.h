@@ -22,24 +22,41 @@ struct X87Environment {
 };
 static_assert(sizeof(X87Environment) == 28);
 
+// True where the processor has SSE and the OS saves its registers: only then does MXCSR
+// exist. The platform's answer (platform backend), asked once by SseUsable.
+bool PlatformHasSse();
+bool SseUsable();
+// Tests stand in another answer for the guarded calls that follow; nullptr puts back the
+// platform's.
+using SseProbe = bool (*)();
+void SetSseProbe(SseProbe probe);
+
+// The driver does its own maths on the x87 unit: these two are its only SSE instructions.
+extern "C" uint32_t QvReadMxcsr();
+extern "C" void QvWriteMxcsr(uint32_t mxcsr);
+
 struct FpState {
   X87Environment x87;
+  bool sse;  // MXCSR saved, and to be put back
   uint32_t mxcsr;
 };
 
-inline FpState SaveFpState() {
+inline FpState SaveFpState(bool sse) {
   FpState state;
   // fnstenv masks every x87 exception as a side effect: load the image straight back.
-  asm volatile("fnstenv %0\n\tfldenv %0\n\tstmxcsr %1" : "=m"(state.x87), "=m"(state.mxcsr));
+  asm volatile("fnstenv %0\n\tfldenv %0" : "=m"(state.x87));
+  state.sse = sse;
+  state.mxcsr = sse ? QvReadMxcsr() : 0;
   return state;
 }
 
 // The state as it was before the call: control words and exception flags as saved, and
 // the register stack empty, as the calling convention has it across any call. fninit
-// first drops whatever exception the library left pending.
+// first drops whatever exception the library left pending, which fldenv would raise.
 inline void RestoreFpState(FpState state) {
   state.x87.tag = 0xFFFF;
-  asm volatile("fninit\n\tfldenv %0\n\tldmxcsr %1" : : "m"(state.x87), "m"(state.mxcsr));
+  asm volatile("fninit\n\tfldenv %0" : : "m"(state.x87));
+  if (state.sse) QvWriteMxcsr(state.mxcsr);
 }
 
 }  // namespace qv

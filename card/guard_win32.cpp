@@ -1,8 +1,10 @@
 // The guarded count call on Windows: a frame-based exception handler around the call,
-// as a compiler's __try/__except would place it. The handler sees only what the library
-// lets escape (an exception that the library raises and handles itself never reaches
-// it), takes every exception whatever its code, unwinds the library's frames and
-// resumes after the call with "raised".
+// as a compiler's __try/__except would place it, and inside it a catch of our own
+// compiler's C++ exceptions. The handler sees only what the library lets escape (an
+// exception that the library raises and handles itself never reaches it), takes every
+// exception whatever its code, unwinds the library's frames and resumes after the call
+// with "raised".
+#include <malloc.h>
 #include <windows.h>
 
 #include "card/card_library.h"
@@ -11,7 +13,31 @@
 
 namespace qv {
 
+bool PlatformHasSse() {
+#if defined(__i386__)
+  return IsProcessorFeaturePresent(PF_XMMI_INSTRUCTIONS_AVAILABLE) != 0;
+#else
+  return true;
+#endif
+}
+
 using CountFn = decltype(CardLibrary::CardsInSystem);
+
+namespace {
+
+// A C++ exception of our own compiler's kind is caught here, inside the frame: on i686 it
+// never takes the SEH path, and on x86_64 a foreign handler that unwinds it leaves it
+// counted as uncaught, and loops in the cleanups of frames with destructors.
+__attribute__((noinline)) bool CallCatchingCxx(CountFn fn, uint32_t* count, uint32_t* result) {
+  try {
+    *result = fn(count);
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
+
+}  // namespace
 
 #if defined(__i386__)
 
@@ -21,17 +47,8 @@ namespace {
 struct GuardFrame {
   EXCEPTION_REGISTRATION_RECORD record;  // first: fs:[0] points here
   void* landing[5];                      // __builtin_setjmp buffer
+  DWORD exception;                       // the code of the exception taken
 };
-
-// A C++ exception of our own compiler's (DWARF-unwound) kind never takes the SEH path.
-__attribute__((noinline)) bool CallCatchingCxx(CountFn fn, uint32_t* count, uint32_t* result) {
-  try {
-    *result = fn(count);
-    return true;
-  } catch (...) {
-    return false;
-  }
-}
 
 // NT_TIB.ExceptionList, the head of this thread's chain.
 EXCEPTION_REGISTRATION_RECORD* ChainHead() {
@@ -80,19 +97,25 @@ extern "C" EXCEPTION_DISPOSITION NTAPI QvGuardHandler(EXCEPTION_RECORD* record, 
                                                       CONTEXT*, void*) {
   if ((record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) != 0)
     return ExceptionContinueSearch;
+  GuardFrame* frame = static_cast<GuardFrame*>(establisher);
+  frame->exception = record->ExceptionCode;
   // Let the frames that the library (and the dispatcher) left above ours unwind; afterwards
   // ours heads the chain, and the jump drops the dispatcher's stack below the call site.
   QvUnwindKeepingRegisters(g_unwinder, establisher, record);
-  __builtin_longjmp(static_cast<GuardFrame*>(establisher)->landing, 1);
+  __builtin_longjmp(frame->landing, 1);
 }
 
-// Kept apart from anything with a destructor: the jump skips destructors.
-__attribute__((noinline)) bool CallFramed(CountFn fn, uint32_t* count, uint32_t* result) {
+// Kept apart from anything with a destructor: the jump skips destructors. True when the
+// call returned; else `exception` holds the code of the SEH exception taken, or 0.
+__attribute__((noinline)) bool CallFramed(CountFn fn, uint32_t* count, uint32_t* result,
+                                          DWORD* exception) {
   GuardFrame frame;
   frame.record.Handler = QvGuardHandler;
   frame.record.Next = ChainHead();
+  frame.exception = 0;
   if (__builtin_setjmp(frame.landing) != 0) {
     SetChainHead(frame.record.Next);
+    *exception = frame.exception;
     return false;
   }
   SetChainHead(&frame.record);
@@ -110,11 +133,25 @@ void SetGuardUnwinder(GuardUnwinder unwinder) {
 #elif defined(__x86_64__)
 
 // 64-bit: handlers are found through the functions' unwind tables, so the frame is a
-// small function whose unwind data names our handler. It calls rcx(rdx) and stores the
-// result at r8; QvGuardLanding is where an unwind to this frame resumes.
+// small function whose unwind data names our handler. QvGuardCall(call) runs
+// QvRunGuarded(call) and keeps `call` at 32(%rsp), where the handler finds it through the
+// establisher frame (rsp after the prologue); QvGuardLanding is where an unwind to this
+// frame resumes. The nop keeps the call's return address out of what unwinders take for
+// an epilogue, in which they would not ask our handler.
+struct GuardedCall {
+  CountFn fn;
+  uint32_t* count;
+  uint32_t* result;
+  bool returned;
+  DWORD exception;  // the code of the SEH exception taken, or 0
+};
+
 extern "C" {
-uint32_t QvGuardCall(CountFn fn, uint32_t* count, uint32_t* result);
+void QvGuardCall(GuardedCall* call);
 void QvGuardLanding();
+void QvRunGuarded(GuardedCall* call) {
+  call->returned = CallCatchingCxx(call->fn, call->count, call->result);
+}
 }
 asm(R"(
     .text
@@ -122,25 +159,15 @@ asm(R"(
     .def QvGuardCall; .scl 3; .type 32; .endef
     .seh_proc QvGuardCall
 QvGuardCall:
-    pushq %rbx
-    .seh_pushreg %rbx
-    subq $32, %rsp
-    .seh_stackalloc 32
+    subq $40, %rsp
+    .seh_stackalloc 40
     .seh_handler QvGuardHandler, @except
     .seh_endprologue
-    movq %r8, %rbx
-    movq %rcx, %rax
-    movq %rdx, %rcx
-    call *%rax
-    movl %eax, (%rbx)
-    movl $1, %eax
-    addq $32, %rsp
-    popq %rbx
-    ret
+    movq %rcx, 32(%rsp)
+    call QvRunGuarded
+    nop
 QvGuardLanding:
-    xorl %eax, %eax
-    addq $32, %rsp
-    popq %rbx
+    addq $40, %rsp
     ret
     .seh_endproc
 )");
@@ -149,8 +176,10 @@ extern "C" EXCEPTION_DISPOSITION QvGuardHandler(EXCEPTION_RECORD* record, void* 
                                                 CONTEXT*, DISPATCHER_CONTEXT* dispatch) {
   if ((record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) != 0)
     return ExceptionContinueSearch;
+  (*reinterpret_cast<GuardedCall**>(static_cast<char*>(establisher) + 32))->exception =
+      record->ExceptionCode;
   // Unwinds the library's frames (their cleanups run) and resumes at the landing with
-  // this frame's registers: the call returns 0, "raised".
+  // this frame's registers, as if QvRunGuarded had returned.
   RtlUnwindEx(establisher, reinterpret_cast<void*>(&QvGuardLanding), record, nullptr,
               dispatch->ContextRecord, dispatch->HistoryTable);
   return ExceptionContinueSearch;  // not reached
@@ -158,9 +187,11 @@ extern "C" EXCEPTION_DISPOSITION QvGuardHandler(EXCEPTION_RECORD* record, void* 
 
 namespace {
 
-bool CallFramed(CountFn fn, uint32_t* count, uint32_t* result) {
-  // Our own C++ exceptions are SEH exceptions here: the frame takes them like any other.
-  return QvGuardCall(fn, count, result) != 0;
+bool CallFramed(CountFn fn, uint32_t* count, uint32_t* result, DWORD* exception) {
+  GuardedCall call = {fn, count, result, false, 0};
+  QvGuardCall(&call);
+  *exception = call.exception;
+  return call.returned;
 }
 
 }  // namespace
@@ -170,9 +201,15 @@ bool CallFramed(CountFn fn, uint32_t* count, uint32_t* result) {
 #endif
 
 bool GuardedCardsInSystem(const CardLibrary& lib, uint32_t* count, uint32_t* result) {
-  const FpState fp = SaveFpState();
-  const bool returned = CallFramed(lib.CardsInSystem, count, result);
-  if (!returned) RestoreFpState(fp);
+  const FpState fp = SaveFpState(SseUsable());
+  DWORD exception = 0;
+  const bool returned = CallFramed(lib.CardsInSystem, count, result, &exception);
+  if (!returned) {
+    RestoreFpState(fp);
+    // An overflow used up the stack's guard page; without a new one the next overflow on
+    // this thread would end the process before any handler ran.
+    if (exception == EXCEPTION_STACK_OVERFLOW) _resetstkoflw();
+  }
   return returned;
 }
 

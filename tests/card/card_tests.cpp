@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cfenv>
 #include <cstdio>
+#include <functional>
 #include <thread>
 
 #include "card/discovery.h"
@@ -196,8 +197,8 @@ TEST(Registers, InitCardWritesTheFixedSequence) {
             "W270=1C W2F0=1D W370=1E W380=1F W384=70 W390=21 W394=77 W398=0 W3A0=0 W3A4=22");
 }
 
-// The handlers that must be in place after every guarded call: those from before the
-// first one in this process.
+// What must be in place after every guarded call on the main thread: the handlers from
+// before the first one in this process.
 const std::string g_state_before_any_guard = qvtest::GuardState();
 
 // A host computation on the x87 unit: wrong, or NaN once the register stack is full.
@@ -206,50 +207,104 @@ __attribute__((noinline)) long double HostThird() {
   return one / 3;
 }
 
-// The guarded count call against everything a library may do inside it, each many times in
-// one process: the next call, and the next fault, must behave the same. The host's
-// floating-point state, rounding upward here, must come out of every fault as it went in.
-TEST(GuardedCount, EveryLibraryBehaviourManyTimes) {
+// What every guarded call on one thread must leave as it found it.
+struct Unchanged {
+  std::string guard_state;
+  long double third;  // HostThird() in the host's rounding
+  bool sse;           // the guard may touch MXCSR
+};
+
+// One call into a library that behaves as b, directly or through discovery, which must
+// then give the library error. Without SSE the guard leaves MXCSR alone.
+void CallOnce(const qvtest::LibraryBehaviour& b, bool through_discovery, const Unchanged& want) {
   auto& lib = FakeLibrary::Get();
-  int count = 0;
-  const qvtest::LibraryBehaviour* behaviours = qvtest::LibraryBehaviours(&count);
-  ASSERT_EQ(std::fesetround(FE_UPWARD), 0);
-  const long double third = HostThird();
-  for (int i = 0; i < count; ++i) {
-    const auto& b = behaviours[i];
-    SCOPED_TRACE(b.name);
-    if (b.floating_point_trap && !qvtest::FloatingPointTrapsFire()) {
-      std::printf("skipped \"%s\": qemu's emulation raises no floating-point traps\n", b.name);
-      continue;
-    }
-    for (int round = 0; round < 50; ++round) {
-      lib.Reset({{512, 1, 1}});
-      lib.count_action = b.act;
-      uint32_t cards = 0, result = 7;
-      std::string fp = qvtest::FpStateText();
-      const bool returned = qv::GuardedCardsInSystem(FakeLibrary::Table(), &cards, &result);
-      ASSERT_EQ(returned, !b.escapes) << "round " << round;
-      if (returned) {
-        EXPECT_EQ(cards, 1u);
-      } else {
-        ASSERT_EQ(qvtest::FpStateText(), fp) << "round " << round;
-        ASSERT_EQ(HostThird(), third) << "round " << round;
-      }
-      ASSERT_EQ(qvtest::GuardState(), g_state_before_any_guard) << "round " << round;
-      // And through discovery, the library error.
-      lib.Reset({{512, 1, 1}});
-      lib.count_action = b.act;
-      fp = qvtest::FpStateText();
+  lib.Reset({{512, 1, 1}});
+  lib.count_action = b.act;
+  qvtest::behaviour::g_unwound = 0;
+  const uint16_t control = qvtest::X87Control();
+  const std::string x87 = qvtest::X87StateText();
+  const uint32_t mxcsr = qvtest::Mxcsr();
+  qvtest::behaviour::g_library_mxcsr = mxcsr;
+  bool came_back = false, raised = false;
+  const std::function<void()> call = [&] {
+    if (through_discovery) {
       const Found f = Find(1, 0, 0);
-      EXPECT_EQ(f.ok, !b.escapes);
-      if (b.escapes) {
+      raised = !f.ok;
+      if (raised) {
         EXPECT_EQ(f.outcome, qv::TCardSearch::LibraryError);
-        ASSERT_EQ(qvtest::FpStateText(), fp) << "round " << round;
       }
+    } else {
+      uint32_t cards = 0, result = 7;
+      raised = !qv::GuardedCardsInSystem(FakeLibrary::Table(), &cards, &result);
+      if (!raised) {
+        EXPECT_EQ(cards, 1u);
+      }
+    }
+    came_back = true;
+  };
+  if (b.thread == qvtest::LibraryThread::kEnds) {
+    qvtest::OnThreadOfItsOwn(call);
+    ASSERT_FALSE(came_back) << "the thread went on";
+  } else {
+    call();
+    ASSERT_EQ(raised, b.escapes);
+  }
+  ASSERT_EQ(qvtest::behaviour::g_unwound, b.unwinds);
+  // A library that returns may leave the exception flags as its maths set them, not the
+  // x87 controls; after a raise, all is as before.
+  ASSERT_EQ(qvtest::X87Control(), control);
+  if (raised) {
+    ASSERT_EQ(qvtest::X87StateText(), x87);
+    const uint32_t library_mxcsr = qvtest::behaviour::g_library_mxcsr;
+    if (want.sse) {
+      ASSERT_EQ(qvtest::Mxcsr(), mxcsr);
+    } else if (library_mxcsr != mxcsr) {
+      ASSERT_EQ(qvtest::Mxcsr(), library_mxcsr);
+    }
+    qvtest::SetMxcsr(mxcsr);
+  }
+  ASSERT_EQ(HostThird(), want.third);
+  ASSERT_EQ(qvtest::GuardState(), want.guard_state);
+}
+
+void CallManyTimes(const qvtest::LibraryBehaviour& b, const Unchanged& want) {
+  for (int round = 0; round < 50 && !::testing::Test::HasFatalFailure(); ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    CallOnce(b, false, want);
+    if (!::testing::Test::HasFatalFailure()) CallOnce(b, true, want);
+  }
+}
+
+// The guarded count call against everything a library may do inside it, each many times in
+// one process: the next call, and the next fault, must behave the same. The host rounds
+// upward and has division by zero trap on the x87 unit; its floating-point state must come
+// out of every call as it went in. Then all again as on a processor without SSE.
+TEST(GuardedCount, EveryLibraryBehaviourManyTimes) {
+  std::fenv_t host;
+  ASSERT_EQ(std::fegetenv(&host), 0);
+  ASSERT_EQ(std::fesetround(FE_UPWARD), 0);
+  const uint16_t control = qvtest::X87Control() & ~0x0004u;
+  asm volatile("fldcw %0" ::"m"(control));
+  for (const bool sse : {true, false}) {
+    qv::SetSseProbe(sse ? nullptr : +[] { return false; });
+    const Unchanged want = {g_state_before_any_guard, HostThird(), sse};
+    for (const qvtest::LibraryBehaviour& b : qvtest::LibraryBehaviours()) {
+      SCOPED_TRACE(std::string(b.name) + (sse ? "" : ", no SSE"));
+      if (const char* why = qvtest::WhyNotHere(b)) {
+        if (sse) std::printf("skipped \"%s\": %s\n", b.name, why);
+        continue;
+      }
+      if (b.thread == qvtest::LibraryThread::kSmallStack) {
+        qvtest::OnSmallStack([&] { CallManyTimes(b, {qvtest::GuardState(), HostThird(), sse}); });
+      } else {
+        CallManyTimes(b, want);
+      }
+      if (HasFatalFailure()) break;
     }
   }
-  std::fesetround(FE_TONEAREST);
-  lib.Reset({{512, 1, 1}});
+  qv::SetSseProbe(nullptr);
+  std::fesetenv(&host);
+  FakeLibrary::Get().Reset({{512, 1, 1}});
   EXPECT_TRUE(Find(1, 0, 0).ok);
 }
 

@@ -6,11 +6,34 @@
 #include <cstdio>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "card/fp_state_x86.h"
 #include "library_behaviour.h"
 
+namespace qvtest {
+
+inline uint32_t Mxcsr() {
+  uint32_t mxcsr;
+  asm volatile("stmxcsr %0" : "=m"(mxcsr));
+  return mxcsr;
+}
+inline void SetMxcsr(uint32_t mxcsr) {
+  asm volatile("ldmxcsr %0" ::"m"(mxcsr));
+}
+inline uint16_t X87Control() {
+  uint16_t control;
+  asm volatile("fnstcw %0" : "=m"(control));
+  return control;
+}
+
+}  // namespace qvtest
+
 namespace qvtest::behaviour {
+
+// MXCSR as a library that throws leaves it (after a fault the system may have reset it):
+// the test sets it before the call, and a behaviour that changes it says so here.
+inline uint32_t g_library_mxcsr = 0;
 
 // Platform parts: another runtime's exception, and one raised and handled inside the
 // library.
@@ -62,12 +85,40 @@ __attribute__((noinline)) inline void CxxThrow() {
   throw std::runtime_error("library failure");
 }
 
+// Frames of the library's own that the guard unwinds count themselves here.
+inline int g_unwound = 0;
+struct CountsItsUnwinding {
+  ~CountsItsUnwinding() { ++g_unwound; }
+};
+__attribute__((noinline)) inline void CxxThrowThroughDestructor() {
+  const CountsItsUnwinding frame;
+  CxxThrow();
+}
+// SSE rounding changed, and 1 / 0 in the x87 unit with the trap unmasked and no waiting
+// instruction after it: the exception stays pending through the throw, for the first x87
+// instruction that waits.
+__attribute__((noinline)) inline void FloatStateChangedThenThrow() {
+  g_library_mxcsr = Mxcsr() | 0x6000u;
+  SetMxcsr(g_library_mxcsr);
+  const uint16_t unmasked = X87Control() & ~0x0004u;
+  asm volatile("fldcw %0\n\tfldz\n\tfld1\n\tfdiv %%st(1), %%st" ::"m"(unmasked));
+  CxxThrow();
+}
+// A stack overflow: recursion without end, which the compiler cannot see.
+inline volatile bool g_recurse = true;
+__attribute__((noinline, no_sanitize("address"))) inline void UnboundedRecursion() {
+  volatile char frame[256];
+  frame[0] = 0;
+  if (g_recurse) UnboundedRecursion();
+  frame[1] = frame[0];
+}
+
 }  // namespace qvtest::behaviour
 
 namespace qvtest {
 
-inline const LibraryBehaviour* LibraryBehaviours(int* count) {
-  static const LibraryBehaviour kBehaviours[] = {
+inline std::vector<LibraryBehaviour> LibraryBehaviours() {
+  std::vector<LibraryBehaviour> behaviours = {
       {"null write", behaviour::NullWrite, true},
       {"null write mid-computation", behaviour::NullWriteMidComputation, true},
       {"illegal instruction", behaviour::IllegalInstruction, true},
@@ -76,19 +127,32 @@ inline const LibraryBehaviour* LibraryBehaviours(int* count) {
       {"floating-point division by zero, trap unmasked", behaviour::UnmaskedFloatDivide, true,
        true},
       {"C++ throw", behaviour::CxxThrow, true},
+      {.name = "C++ throw through a destructor",
+       .act = behaviour::CxxThrowThroughDestructor,
+       .escapes = true,
+       .unwinds = 1},
+      {"SSE rounding changed and an x87 exception pending, then a C++ throw",
+       behaviour::FloatStateChangedThenThrow, true},
       {"foreign exception", behaviour::ForeignException, true},
       {"exception handled inside", behaviour::HandledInside, false},
+      {.name = "unbounded recursion",
+       .act = behaviour::UnboundedRecursion,
+       .escapes = true,
+       .thread = LibraryThread::kSmallStack},
   };
-  *count = sizeof kBehaviours / sizeof kBehaviours[0];
-  return kBehaviours;
+  const std::vector<LibraryBehaviour> platform = PlatformBehaviours();
+  behaviours.insert(behaviours.end(), platform.begin(), platform.end());
+  return behaviours;
 }
 
-// The thread's floating-point state as text: x87 control, status and tag words, MXCSR.
-inline std::string FpStateText() {
-  const qv::FpState fp = qv::SaveFpState();
-  char text[64];
-  std::snprintf(text, sizeof text, "x87 %04x %04x %04x sse %08x", fp.x87.control, fp.x87.status,
-                fp.x87.tag, static_cast<unsigned>(fp.mxcsr));
+// The thread's x87 control, status and tag words, read by hand rather than through the
+// guard's own helper.
+inline std::string X87StateText() {
+  qv::X87Environment env;
+  // fnstenv masks every x87 exception: the control word goes straight back.
+  asm volatile("fnstenv %0\n\tfldcw %0" : "=m"(env));
+  char text[48];
+  std::snprintf(text, sizeof text, "x87 %04x %04x %04x", env.control, env.status, env.tag);
   return text;
 }
 

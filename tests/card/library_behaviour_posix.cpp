@@ -1,11 +1,15 @@
 #include <gtest/gtest.h>
+#include <pthread.h>
+#include <sys/mman.h>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <unwind.h>
 
 #include <atomic>
-#include <csetjmp>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <thread>
 
 #include "card/card_library.h"
@@ -33,38 +37,118 @@ void HandledInside() {
   }
 }
 
+// The landing must give the caller its own signal mask back.
+__attribute__((noinline)) void NullWriteWithASignalBlocked() {
+  sigset_t usr1;
+  sigemptyset(&usr1);
+  sigaddset(&usr1, SIGUSR1);
+  pthread_sigmask(SIG_BLOCK, &usr1, nullptr);
+  NullWrite();
+}
+
+// As the library's own pthread_exit, or the host's cancellation at a point inside it.
+void EndThread() {
+  pthread_exit(nullptr);
+}
+
 }  // namespace behaviour
+
+std::vector<LibraryBehaviour> PlatformBehaviours() {
+  return {
+      {"signal mask changed, then a null write", behaviour::NullWriteWithASignalBlocked, true},
+      {.name = "pthread_exit",
+       .act = behaviour::EndThread,
+       .escapes = true,
+       .thread = LibraryThread::kEnds},
+  };
+}
 
 std::string GuardState() {
   std::string state;
+  char text[96];
+  // Linux's SA_RESTORER, which the C library adds to every disposition that it sets.
+  constexpr unsigned kRestorer = 0x04000000;
   for (int sig : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGTRAP}) {
     struct sigaction action = {};
     sigaction(sig, nullptr, &action);
-    char text[64];
-    std::snprintf(text, sizeof text, "%d:%p ", sig, reinterpret_cast<void*>(action.sa_handler));
+    std::snprintf(text, sizeof text, "%d:%p/%x ", sig, reinterpret_cast<void*>(action.sa_handler),
+                  static_cast<unsigned>(action.sa_flags) & ~kRestorer);
     state += text;
   }
-  return state;
+  sigset_t mask;
+  pthread_sigmask(SIG_BLOCK, nullptr, &mask);
+  state += "mask";
+  for (int sig = 1; sig < NSIG; ++sig) {
+    if (sigismember(&mask, sig) == 1) state += " " + std::to_string(sig);
+  }
+  stack_t alternate = {};
+  sigaltstack(nullptr, &alternate);
+  std::snprintf(text, sizeof text, " altstack %p %zu %x uncaught %d", alternate.ss_sp,
+                alternate.ss_size, static_cast<unsigned>(alternate.ss_flags),
+                std::uncaught_exceptions());
+  return state + text;
 }
 
-bool FloatingPointTrapsFire() {
-  return true;
+const char* WhyNotHere(const LibraryBehaviour&) {
+  return nullptr;
 }
 
 namespace {
 
-// A host with a fault handler of its own, which finds its way back by itself.
-std::atomic<void*> g_host_saw{nullptr};
-sigjmp_buf g_host_landing;
-void HostHandler(int, siginfo_t* info, void*) {
-  g_host_saw = info->si_addr;
-  siglongjmp(g_host_landing, 1);
+void* RunBody(void* body) {
+  (*static_cast<const std::function<void()>*>(body))();
+  return nullptr;
 }
 
-__attribute__((noinline, no_sanitize("address", "undefined"))) void WriteAt(uintptr_t address) {
-  volatile int* volatile target = reinterpret_cast<volatile int*>(address);
-  *target = 1;
+void RunOnThread(const std::function<void()>& body, std::size_t stack_bytes) {
+  pthread_attr_t attributes;
+  pthread_attr_init(&attributes);
+  if (stack_bytes != 0) pthread_attr_setstacksize(&attributes, stack_bytes);
+  pthread_t thread;
+  ASSERT_EQ(
+      pthread_create(&thread, &attributes, RunBody, const_cast<std::function<void()>*>(&body)), 0);
+  pthread_attr_destroy(&attributes);
+  pthread_join(thread, nullptr);
 }
+
+}  // namespace
+
+void OnSmallStack(const std::function<void()>& body) {
+  bool finished = false;
+  RunOnThread(
+      [&] {
+        stack_t own = {};
+        sigaltstack(nullptr, &own);  // the sanitizer's, if any: put back at the end
+        static char alternate[64 * 1024];
+        constexpr int kAutoDisarm = static_cast<int>(1u << 31);  // SS_AUTODISARM, from Linux
+        const stack_t settings[] = {{nullptr, SS_DISABLE, 0},
+                                    {alternate, kAutoDisarm, sizeof alternate}};
+        for (const stack_t& setting : settings) {
+          const bool disarms = setting.ss_flags == kAutoDisarm;
+          SCOPED_TRACE(disarms ? "alternate stack, SS_AUTODISARM" : "no alternate stack");
+#if defined(__SANITIZE_ADDRESS__)
+          // A jump out of a handler on such a stack leaves AddressSanitizer without the
+          // thread's stack bounds (it says so), and the frames left behind poisoned.
+          if (disarms) {
+            std::printf("skipped SS_AUTODISARM: AddressSanitizer cannot unpoison after it\n");
+            continue;
+          }
+#endif
+          ASSERT_EQ(sigaltstack(&setting, nullptr), 0);
+          body();
+        }
+        sigaltstack(&own, nullptr);
+        finished = true;
+      },
+      256 * 1024);
+  EXPECT_TRUE(finished) << "the thread was ended";
+}
+
+void OnThreadOfItsOwn(const std::function<void()>& body) {
+  RunOnThread(body, 0);
+}
+
+namespace {
 
 std::atomic<int> g_phase{0};
 uint32_t StayInside(uint32_t* count) {
@@ -74,29 +158,164 @@ uint32_t StayInside(uint32_t* count) {
   return 0;
 }
 
-// While a guarded call holds our handlers in place, a fault on another thread belongs to
-// the host: its handler gets it, with the fault's own siginfo.
-TEST(GuardedCount, AFaultElsewhereMeanwhileReachesTheHostsHandler) {
-  struct sigaction host = {}, before = {};
-  host.sa_sigaction = HostHandler;
-  host.sa_flags = SA_SIGINFO | SA_NODEFER;
-  sigemptyset(&host.sa_mask);
-  ASSERT_EQ(sigaction(SIGSEGV, &host, &before), 0);
-  qv::CardLibrary table = FakeLibrary::Table();
-  table.CardsInSystem = StayInside;
-  g_phase = 0;
-  std::thread inside([&table] {
-    uint32_t cards = 0, result = 0;
-    EXPECT_TRUE(qv::GuardedCardsInSystem(table, &cards, &result));
-  });
-  while (g_phase != 1) std::this_thread::yield();
-  if (sigsetjmp(g_host_landing, 1) == 0) WriteAt(0x40);
-  g_phase = 2;
-  inside.join();
-  EXPECT_EQ(g_host_saw.load(), reinterpret_cast<void*>(0x40));
-  struct sigaction after = {};
-  sigaction(SIGSEGV, &before, &after);
-  EXPECT_EQ(after.sa_sigaction, HostHandler);
+// A guarded call on a thread of its own that stays inside the library until Release.
+class CallInside {
+ public:
+  CallInside() {
+    table_.CardsInSystem = StayInside;
+    g_phase = 0;
+    thread_ = std::thread([this] {
+      uint32_t cards = 0, result = 0;
+      returned_ = qv::GuardedCardsInSystem(table_, &cards, &result);
+    });
+    while (g_phase != 1) std::this_thread::yield();
+  }
+  bool Release() {
+    g_phase = 2;
+    thread_.join();
+    return returned_;
+  }
+  pthread_t Thread() { return thread_.native_handle(); }
+
+ private:
+  qv::CardLibrary table_ = FakeLibrary::Table();
+  std::thread thread_;
+  bool returned_ = false;
+};
+
+// A signal that reaches our handler but is not a fault of the library inside a guarded call
+// on that thread goes where the kernel would have sent it without us. Each case runs in a
+// child process: what the host has for the signal, and the event, while another thread is
+// inside a guarded call. The host's handler writes one character per call: '1', or 'x'
+// when it was not called as the kernel would have called it. It lets the faulting write
+// go on by opening the page.
+enum class Host {
+  kDefault,
+  kIgnored,
+  kInfoHandler,   // SA_SIGINFO, with SIGUSR1 in its mask
+  kPlainHandler,  // SA_NODEFER | SA_RESETHAND
+  kPassingOn,     // SA_SIGINFO, passes the signal on to the handler it found: installed while
+                  // another thread was inside a guarded call, it found ours, and it must stay
+                  // when that call ends
+};
+enum class Event { kFaultHere, kFaultHereTwice, kBreakpointHere, kSentToTheThreadInside };
+
+struct HostCase {
+  const char* name;
+  int sig;
+  Host host;
+  Event event;
+  const char* output;  // what the host's handlers wrote, at the end of stderr
+  int dies_by;         // 0: the process lives
+};
+
+void* g_page = nullptr;
+struct sigaction g_found;  // what the passing-on handler found
+
+void Report(bool as_the_kernel_calls_it) {
+  [[maybe_unused]] const ssize_t written = write(2, as_the_kernel_calls_it ? "1" : "x", 1);
+}
+bool Blocked(int sig) {
+  sigset_t mask;
+  pthread_sigmask(SIG_BLOCK, nullptr, &mask);
+  return sigismember(&mask, sig) == 1;
+}
+void OpenPage() {
+  mprotect(g_page, 4096, PROT_READ | PROT_WRITE);
+}
+void HostInfoHandler(int sig, siginfo_t* info, void*) {
+  Report(info->si_addr == g_page && Blocked(SIGUSR1) && Blocked(sig));
+  OpenPage();
+}
+void HostPlainHandler(int sig) {
+  Report(!Blocked(sig));
+  OpenPage();
+}
+void HostPassingOnHandler(int sig, siginfo_t* info, void* context) {
+  Report(true);
+  g_found.sa_sigaction(sig, info, context);
+}
+
+__attribute__((noinline, no_sanitize("address"))) void WriteToThePage() {
+  *static_cast<volatile int*>(g_page) = 1;
+}
+
+void Install(int sig, Host host) {
+  struct sigaction action = {};
+  sigemptyset(&action.sa_mask);
+  sigaddset(&action.sa_mask, SIGUSR1);
+  action.sa_handler = host == Host::kIgnored ? SIG_IGN : SIG_DFL;
+  if (host == Host::kPlainHandler) {
+    action.sa_handler = HostPlainHandler;
+    action.sa_flags = SA_NODEFER | SA_RESETHAND;
+  } else if (host == Host::kInfoHandler || host == Host::kPassingOn) {
+    action.sa_sigaction = host == Host::kInfoHandler ? HostInfoHandler : HostPassingOnHandler;
+    action.sa_flags = SA_SIGINFO;
+  }
+  sigaction(sig, &action, &g_found);
+}
+
+[[noreturn]] void RunHost(const HostCase& c) {
+  const rlimit no_core = {0, 0};
+  setrlimit(RLIMIT_CORE, &no_core);
+  alarm(10);  // a signal going round for ever ends here, as SIGALRM
+  g_page = mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  [[maybe_unused]] const ssize_t written = write(2, "host handler calls: ", 20);
+  Install(c.sig, c.host == Host::kPassingOn ? Host::kDefault : c.host);
+  // A fault landed on this thread first: nothing of that call may be left armed here.
+  FakeLibrary::Get().Reset({{512, 1, 1}});
+  FakeLibrary::Get().count_action = behaviour::NullWrite;
+  uint32_t cards = 0, result = 0;
+  if (qv::GuardedCardsInSystem(FakeLibrary::Table(), &cards, &result)) _exit(3);
+  std::unique_ptr<CallInside> inside = std::make_unique<CallInside>();
+  if (c.host == Host::kPassingOn) {
+    Install(c.sig, c.host);
+    inside->Release();
+    inside = std::make_unique<CallInside>();
+  }
+  switch (c.event) {
+    case Event::kFaultHereTwice:
+      WriteToThePage();
+      mprotect(g_page, 4096, PROT_NONE);
+      [[fallthrough]];
+    case Event::kFaultHere:
+      WriteToThePage();
+      break;
+    case Event::kBreakpointHere:
+      behaviour::Breakpoint();
+      break;
+    case Event::kSentToTheThreadInside:
+      pthread_kill(inside->Thread(), c.sig);
+      break;
+  }
+  inside->Release();
+  _exit(0);
+}
+
+TEST(GuardedCount, ASignalNotOursGoesWhereTheKernelWouldSendIt) {
+  const HostCase kCases[] = {
+      {"SA_SIGINFO handler", SIGSEGV, Host::kInfoHandler, Event::kFaultHere, "calls: 1$", 0},
+      {"plain handler, two faults", SIGSEGV, Host::kPlainHandler, Event::kFaultHereTwice,
+       "calls: 1$", SIGSEGV},
+      {"default", SIGSEGV, Host::kDefault, Event::kFaultHere, "calls: $", SIGSEGV},
+      {"default, sent with kill", SIGSEGV, Host::kDefault, Event::kSentToTheThreadInside,
+       "calls: $", SIGSEGV},
+      {"default, breakpoint", SIGTRAP, Host::kDefault, Event::kBreakpointHere, "calls: $", SIGTRAP},
+      {"ignored", SIGSEGV, Host::kIgnored, Event::kFaultHere, "calls: $", SIGSEGV},
+      {"ignored, sent with kill", SIGSEGV, Host::kIgnored, Event::kSentToTheThreadInside,
+       "calls: $", 0},
+      {"passing on to ours", SIGSEGV, Host::kPassingOn, Event::kFaultHere, "calls: 1$", SIGSEGV},
+  };
+  for (const HostCase& c : kCases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EXIT(
+        RunHost(c),
+        [&c](int status) {
+          return c.dies_by != 0 ? WIFSIGNALED(status) && WTERMSIG(status) == c.dies_by
+                                : WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        },
+        c.output);
+  }
 }
 
 }  // namespace

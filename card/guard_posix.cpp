@@ -1,7 +1,6 @@
 // The guarded count call on POSIX: handlers for the fault signals are installed while at
 // least one thread is inside a guarded call, and the ones found before are put back when
 // the last one leaves; a fault inside the call returns through siglongjmp.
-#include <cxxabi.h>
 #include <sys/auxv.h>
 #include <ucontext.h>
 
@@ -14,6 +13,7 @@
 #include <new>
 
 #include "card/card_library.h"
+#include "card/forced_unwind.h"
 #include "card/fp_state_x86.h"
 
 namespace qv {
@@ -176,20 +176,6 @@ bool CallArmed(const CardLibrary& lib, uint32_t* count, uint32_t* result) {
   return true;
 }
 
-// pthread_exit or a cancellation goes on through the library's frames and ours: the thread
-// ends as its owner asked. Its catch binds a null reference (a forced unwind carries no
-// C++ object), which the C++ runtime intends and the sanitizer would report.
-__attribute__((no_sanitize("null"))) bool CallCatchingCxx(const CardLibrary& lib, uint32_t* count,
-                                                          uint32_t* result) {
-  try {
-    return CallArmed(lib, count, result);
-  } catch (const abi::__forced_unwind&) {
-    throw;
-  } catch (...) {
-    return false;
-  }
-}
-
 }  // namespace
 
 bool GuardedCardsInSystem(const CardLibrary& lib, uint32_t* count, uint32_t* result) {
@@ -197,7 +183,9 @@ bool GuardedCardsInSystem(const CardLibrary& lib, uint32_t* count, uint32_t* res
   bool returned = false;
   {
     const GuardScope scope;
-    returned = CallCatchingCxx(lib, count, result);
+    // A C++ exception ends here; a thread's end goes on, and the scope still cleans up.
+    returned =
+        CatchAllButThreadEnd([&] { return CallArmed(lib, count, result); }, [] { return false; });
   }
   if (!returned) RestoreFpState(fp);
   return returned;

@@ -1,10 +1,12 @@
 // The host's 18 functions: thin shims over the instance. Nothing may escape into the
-// host: every export checks its pointers and lets no exception out.
+// host: every export checks its pointers and lets no exception out, but for the end of the
+// host's thread inside the card library, which goes on as the thread's owner asked.
 #include <cstring>
 #include <new>
 #include <string>
 #include <string_view>
 
+#include "card/forced_unwind.h"
 #include "config/texts.h"
 #include "driver/channels.h"
 #include "driver/host_abi.h"
@@ -20,6 +22,12 @@ void CopyCut(char* buffer, uint32_t max, std::string_view text) {
   const std::size_t n = text.size() < max ? text.size() : max;
   std::memcpy(buffer, text.data(), n);
   buffer[n] = '\0';
+}
+
+// Runs step; an exception it lets out stops here.
+template <typename Step>
+void Shielded(Step step) {
+  qv::CatchAllButThreadEnd(step, [] {});
 }
 
 void CopyDriverInfo(char* buffer) {
@@ -55,10 +63,7 @@ PData QV_CALL MakeDriver(void) {
 
 void QV_CALL DisposeDriver(PData data) {
   if (data == nullptr) return;  // no instance, so no log settings to report it with
-  try {
-    qv::DisposeInstance(*data);
-  } catch (...) {
-  }
+  Shielded([&] { qv::DisposeInstance(*data); });
   delete data;
 }
 
@@ -68,24 +73,24 @@ HostBool QV_CALL Init(PData data, uint32_t, const char* parameter_file, uint32_t
     CopyCut(error_buffer, error_max, qv::text::kInitNullPData);
     return 0;
   }
-  try {
-    std::string error;
-    if (qv::InitDriver(*data, parameter_file, {arg6, arg8, arg9}, error)) return 1;
-    CopyCut(error_buffer, error_max, error);
-  } catch (...) {
-    // Only running out of memory gets here; the instance stays busy.
-    data->Busy = 1;
-    CopyCut(error_buffer, error_max, qv::text::kWindowCreateFailed);
-  }
-  return 0;
+  return qv::CatchAllButThreadEnd(
+      [&]() -> HostBool {
+        std::string error;
+        if (qv::InitDriver(*data, parameter_file, {arg6, arg8, arg9}, error)) return 1;
+        CopyCut(error_buffer, error_max, error);
+        return 0;
+      },
+      [&]() -> HostBool {
+        // Only running out of memory gets here; the instance stays busy.
+        data->Busy = 1;
+        CopyCut(error_buffer, error_max, qv::text::kWindowCreateFailed);
+        return 0;
+      });
 }
 
 void QV_CALL Done(PData data) {
   if (data == nullptr) return;
-  try {
-    qv::DoneDriver(*data);
-  } catch (...) {
-  }
+  Shielded([&] { qv::DoneDriver(*data); });
 }
 
 uint32_t QV_CALL BufferInfo(void) {
@@ -98,10 +103,7 @@ void QV_CALL InputRequest(void*) {}
 
 void QV_CALL InputRequestCompleted(PData data) {
   if (data == nullptr || !qv::ExchangeOpen(*data)) return;
-  try {
-    qv::TakeInputSnapshot(*data);
-  } catch (...) {
-  }
+  Shielded([&] { qv::TakeInputSnapshot(*data); });
 }
 
 void QV_CALL GetInput(PData data, uint32_t channel, THostValue* value) {
@@ -116,18 +118,12 @@ HostBool QV_CALL InputFinalized(void*, void*, int32_t* status) {
 
 void QV_CALL OutputRequest(PData data, uint32_t channel, int32_t kind, uintptr_t value) {
   if (data == nullptr || !qv::ExchangeOpen(*data)) return;
-  try {
-    qv::WriteOutput(*data, channel, kind, value);
-  } catch (...) {
-  }
+  Shielded([&] { qv::WriteOutput(*data, channel, kind, value); });
 }
 
 void QV_CALL OutputRequestCompleted(PData data) {
   if (data == nullptr || !qv::ExchangeOpen(*data)) return;
-  try {
-    qv::IssuePendingLoad(*data);
-  } catch (...) {
-  }
+  Shielded([&] { qv::IssuePendingLoad(*data); });
 }
 
 HostBool QV_CALL OutputFinalized(void*, void*, int32_t* status) {
@@ -138,10 +134,7 @@ HostBool QV_CALL OutputFinalized(void*, void*, int32_t* status) {
 void QV_CALL DriverProc(PData data, int32_t command, int32_t left, int32_t top, int32_t width,
                         int32_t height) {
   if (data == nullptr || !data->Dialog) return;
-  try {
-    data->Dialog->DriverProc(command, left, top, width, height);
-  } catch (...) {
-  }
+  Shielded([&] { data->Dialog->DriverProc(command, left, top, width, height); });
 }
 
 }  // extern "C"

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "card/discovery.h"
+#include "card/forced_unwind.h"
 #include "card/registers.h"
 #include "config/cfg_schema.h"
 #include "config/log.h"
@@ -68,28 +69,32 @@ std::optional<std::string_view> TakeCardAndWindow(TData& d) {
   // A demo instance has no card: device 0 at the configured bus and slot.
   TFoundCard card{.Outcome = TCardSearch::Found, .Bus = d.CFGData.Bus, .Slot = d.CFGData.Slot};
   const bool demo = d.CFGData.DemoMode != 0;
-  try {
-    if (!demo) {
-      card =
-          FindCard(*d.Library,
-                   d.CFGData.AutoDetect == 1 ? TCardChoice::FirstOfFamily : TCardChoice::AtBusSlot,
-                   d.CFGData.Bus, d.CFGData.Slot);
-      if (card.Outcome != TCardSearch::Found) return SearchText(card.Outcome);
-      d.Karta.Opened = 1;
-    }
-    d.CFGData.ActualBus = card.Bus;
-    d.CFGData.ActualSlot = card.Slot;
-    d.Karta.CardIndex = card.CardIndex;
-    d.Karta.BaseAddr = card.BaseAddr;
-    d.Karta.DeviceID = card.DeviceID;
-    d.Karta.CardName = CardModelName(card.DeviceID);
-    if (!demo) InitCard(*d.Library, d.Karta);
-  } catch (...) {
-    // A library that throws past the guarded call must not take the host down with it, nor
-    // keep the card it opened.
-    LetGo(d, {.report_lost_window = false, .restart = true});
-    return text::kCardLibraryError.view();
-  }
+  const std::optional<std::string_view> failed = CatchAllButThreadEnd(
+      [&]() -> std::optional<std::string_view> {
+        if (!demo) {
+          card = FindCard(
+              *d.Library,
+              d.CFGData.AutoDetect == 1 ? TCardChoice::FirstOfFamily : TCardChoice::AtBusSlot,
+              d.CFGData.Bus, d.CFGData.Slot);
+          if (card.Outcome != TCardSearch::Found) return SearchText(card.Outcome);
+          d.Karta.Opened = 1;
+        }
+        d.CFGData.ActualBus = card.Bus;
+        d.CFGData.ActualSlot = card.Slot;
+        d.Karta.CardIndex = card.CardIndex;
+        d.Karta.BaseAddr = card.BaseAddr;
+        d.Karta.DeviceID = card.DeviceID;
+        d.Karta.CardName = CardModelName(card.DeviceID);
+        if (!demo) InitCard(*d.Library, d.Karta);
+        return std::nullopt;
+      },
+      [&]() -> std::optional<std::string_view> {
+        // A library that throws past the guarded call must not take the host down with it,
+        // nor keep the card it opened.
+        LetGo(d, {.report_lost_window = false, .restart = true});
+        return text::kCardLibraryError.view();
+      });
+  if (failed) return failed;
 
   d.Dialog = TDrvDialog::Create();
   if (!d.Dialog) return text::kWindowCreateFailed.view();

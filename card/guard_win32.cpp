@@ -205,10 +205,12 @@ bool GuardedCardsInSystem(const CardLibrary& lib, uint32_t* count, uint32_t* res
   DWORD exception = 0;
   const bool returned = CallFramed(lib.CardsInSystem, count, result, &exception);
   if (!returned) {
-    RestoreFpState(fp);
     // An overflow used up the stack's guard page; without a new one the next overflow on
     // this thread would end the process before any handler ran.
     if (exception == EXCEPTION_STACK_OVERFLOW) _resetstkoflw();
+    // Last, after every call of ours: the system calls behind _resetstkoflw may reset the
+    // x87 control word (seen under Wine on qemu's emulation).
+    RestoreFpState(fp);
   }
   return returned;
 }

@@ -17,6 +17,15 @@ function(qv_card_library target)
   endif()
 endfunction()
 
+# One of ours under the maker's file name says what it is (identity: QV_SIMULATOR_IDENTITY or
+# QV_TRACER_IDENTITY): an export, a mark and on Windows a version resource.
+function(qv_our_card_library target identity)
+  target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/card/our_library.cpp
+                 $<$<BOOL:${WIN32}>:${CMAKE_SOURCE_DIR}/card/our_library.rc>)
+  target_compile_definitions(${target} PRIVATE QV_IDENTITY=${identity}
+    QV_VERSION=${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH})
+endfunction()
+
 # Sets `out` to the dlltool command that makes `import_lib`, an import library of VODRA_OX952.DLL,
 # from ARGN: objects, whose exports the compiler marked, or -d and a .def file. On i686 callers
 # name a __stdcall function with its @n (OX952_Open@8) and the DLL exports it undecorated:

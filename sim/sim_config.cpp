@@ -8,6 +8,20 @@ namespace qv::sim {
 
 namespace {
 
+// What the simulator can raise, by the names its configuration and its trace give them.
+struct RaiseName {
+  RaiseKind kind;
+  const char* name;
+};
+constexpr RaiseName kRaiseNames[] = {
+    {RaiseKind::kAccessViolation, "access-violation"},
+    {RaiseKind::kIllegalInstruction, "illegal-instruction"},
+    {RaiseKind::kDivideByZero, "divide-by-zero"},
+    {RaiseKind::kCppException, "cpp-exception"},
+    {RaiseKind::kForeignException, "foreign-exception"},
+    {RaiseKind::kHandledException, "handled-exception"},
+};
+
 constexpr bool IsBlank(char c) {
   return c == ' ' || c == '\t' || c == '\r' || c == '\v';
 }
@@ -109,9 +123,12 @@ std::string ParseRaise(Entry e, SimConfig* config) {
   RaiseEntry raise;
   if (e.w.size() < 2) return "missing kind of fault";
   if (!RaiseKindFromName(e.w[1], &raise.kind)) {
-    return "unknown kind '" + std::string(e.w[1]) +
-           "' (access-violation, illegal-instruction, divide-by-zero, cpp-exception, "
-           "foreign-exception or handled-exception)";
+    std::string kinds;
+    for (const RaiseName& r : kRaiseNames) {
+      if (!kinds.empty()) kinds += &r == std::end(kRaiseNames) - 1 ? " or " : ", ";
+      kinds += r.name;
+    }
+    return "unknown kind '" + std::string(e.w[1]) + "' (" + kinds + ")";
   }
   if (e.w.size() > 2) {
     if (!e.Number(2, "call number", &raise.call)) return e.error;
@@ -162,31 +179,16 @@ bool ParseSimConfig(std::string_view text, std::string_view source, SimConfig* c
 }
 
 const char* RaiseKindName(RaiseKind kind) {
-  switch (kind) {
-    case RaiseKind::kAccessViolation:
-      return "access-violation";
-    case RaiseKind::kIllegalInstruction:
-      return "illegal-instruction";
-    case RaiseKind::kDivideByZero:
-      return "divide-by-zero";
-    case RaiseKind::kCppException:
-      return "cpp-exception";
-    case RaiseKind::kForeignException:
-      return "foreign-exception";
-    case RaiseKind::kHandledException:
-      return "handled-exception";
-    case RaiseKind::kNone:
-      break;
+  for (const RaiseName& r : kRaiseNames) {
+    if (r.kind == kind) return r.name;
   }
   return "none";
 }
 
 bool RaiseKindFromName(std::string_view name, RaiseKind* kind) {
-  for (RaiseKind k :
-       {RaiseKind::kAccessViolation, RaiseKind::kIllegalInstruction, RaiseKind::kDivideByZero,
-        RaiseKind::kCppException, RaiseKind::kForeignException, RaiseKind::kHandledException}) {
-    if (name == RaiseKindName(k)) {
-      *kind = k;
+  for (const RaiseName& r : kRaiseNames) {
+    if (name == r.name) {
+      *kind = r.kind;
       return true;
     }
   }

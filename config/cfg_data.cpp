@@ -87,7 +87,8 @@ bool LoadCFGData(const char* path, TCFGData& cfg) {
       return false;
     }
   }
-  for (const Parameter& p : kParameters) ReadParameter(path, p, cfg);
+  for (const Parameter& p : kParameters)
+    if (!p.required) ReadParameter(path, p, cfg);  // the required ones are read already
 
   for (const Parameter& p : kParameters)
     if (!p.Accepts(cfg)) return Fail(cfg, p);

@@ -2,12 +2,15 @@
 #include <pthread.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <unwind.h>
 
 #include <atomic>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <thread>
@@ -51,11 +54,50 @@ void EndThread() {
   pthread_exit(nullptr);
 }
 
+// A library that maps its card's memory: a read past the end of a file's mapping.
+__attribute__((noinline, no_sanitize("address"))) void ReadPastTheEndOfAMappedFile() {
+  static const volatile char* const mapped = [] {
+    std::FILE* empty = std::tmpfile();
+    void* mapping = mmap(nullptr, 4096, PROT_READ, MAP_SHARED, fileno(empty), 0);
+    return static_cast<const volatile char*>(mapping);
+  }();
+  static_cast<void>(mapped[0]);
+}
+
+// raise() as a library may use it: for an error of its own, or as a breakpoint.
+void RaiseFloatingPointError() {
+  raise(SIGFPE);
+}
+
+// A host handler that makes a guarded call of its own interrupts the library, which then
+// faults.
+uint32_t OX952_CALL NoCards(uint32_t* count) {
+  *count = 0;
+  return 0;
+}
+void GuardedCallInAHandler(int) {
+  qv::CardLibrary table = FakeLibrary::Table();
+  table.CardsInSystem = NoCards;
+  uint32_t cards = 0, result = 0;
+  if (!qv::GuardedCardsInSystem(table, &cards, &result)) std::abort();
+}
+__attribute__((noinline)) void NullWriteAfterAGuardedCallInAHandler() {
+  struct sigaction action = {};
+  action.sa_handler = GuardedCallInAHandler;
+  sigaction(SIGUSR2, &action, nullptr);
+  raise(SIGUSR2);
+  NullWrite();
+}
+
 }  // namespace behaviour
 
 std::vector<LibraryBehaviour> PlatformBehaviours() {
   return {
       {"signal mask changed, then a null write", behaviour::NullWriteWithASignalBlocked, true},
+      {"read past the end of a mapped empty file", behaviour::ReadPastTheEndOfAMappedFile, true},
+      {"raise(SIGFPE)", behaviour::RaiseFloatingPointError, true},
+      {"a host handler makes a guarded call, then a null write",
+       behaviour::NullWriteAfterAGuardedCallInAHandler, true},
       {.name = "pthread_exit",
        .act = behaviour::EndThread,
        .escapes = true,
@@ -113,16 +155,31 @@ void RunOnThread(const std::function<void()>& body, std::size_t stack_bytes) {
 
 }  // namespace
 
+// The alternate stack of the SS_AUTODISARM pass lies above the thread's stack, as a mapping
+// made before the thread's does: the landing then jumps down the address space.
+char* MapAbove(const void* stack_top, std::size_t size) {
+  const uintptr_t top = reinterpret_cast<uintptr_t>(stack_top);
+  for (uintptr_t at = (top | 0xFFFFF) + 1; at < top + (256u << 20); at += 1u << 20) {
+    void* mapping = mmap(reinterpret_cast<void*>(at), size, PROT_READ | PROT_WRITE,
+                         MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED_NOREPLACE, -1, 0);
+    if (mapping == reinterpret_cast<void*>(at)) return static_cast<char*>(mapping);
+    if (mapping != MAP_FAILED) munmap(mapping, size);
+  }
+  return nullptr;
+}
+
 void OnSmallStack(const std::function<void()>& body) {
   bool finished = false;
   RunOnThread(
       [&] {
         stack_t own = {};
         sigaltstack(nullptr, &own);  // the sanitizer's, if any: put back at the end
-        static char alternate[64 * 1024];
+        constexpr std::size_t kAlternateSize = 64 * 1024;
+        char* const alternate = MapAbove(&own, kAlternateSize);
+        ASSERT_NE(alternate, nullptr);
         constexpr int kAutoDisarm = static_cast<int>(1u << 31);  // SS_AUTODISARM, from Linux
         const stack_t settings[] = {{nullptr, SS_DISABLE, 0},
-                                    {alternate, kAutoDisarm, sizeof alternate}};
+                                    {alternate, kAutoDisarm, kAlternateSize}};
         for (const stack_t& setting : settings) {
           const bool disarms = setting.ss_flags == kAutoDisarm;
           SCOPED_TRACE(disarms ? "alternate stack, SS_AUTODISARM" : "no alternate stack");
@@ -138,6 +195,7 @@ void OnSmallStack(const std::function<void()>& body) {
           body();
         }
         sigaltstack(&own, nullptr);
+        munmap(alternate, kAlternateSize);
         finished = true;
       },
       256 * 1024);
@@ -165,8 +223,13 @@ class CallInside {
     table_.CardsInSystem = StayInside;
     g_phase = 0;
     thread_ = std::thread([this] {
+      // As a host's thread: without the alternate stack that the sanitizer gives each one.
+      stack_t own = {};
+      const stack_t none = {nullptr, SS_DISABLE, 0};
+      sigaltstack(&none, &own);
       uint32_t cards = 0, result = 0;
       returned_ = qv::GuardedCardsInSystem(table_, &cards, &result);
+      sigaltstack(&own, nullptr);
     });
     while (g_phase != 1) std::this_thread::yield();
   }
@@ -175,7 +238,6 @@ class CallInside {
     thread_.join();
     return returned_;
   }
-  pthread_t Thread() { return thread_.native_handle(); }
 
  private:
   qv::CardLibrary table_ = FakeLibrary::Table();
@@ -188,17 +250,24 @@ class CallInside {
 // child process: what the host has for the signal, and the event, while another thread is
 // inside a guarded call. The host's handler writes one character per call: '1', or 'x'
 // when it was not called as the kernel would have called it. It lets the faulting write
-// go on by opening the page.
+// go on by opening the page. The host runs with SIGUSR2 blocked.
 enum class Host {
   kDefault,
   kIgnored,
   kInfoHandler,   // SA_SIGINFO, with SIGUSR1 in its mask
   kPlainHandler,  // SA_NODEFER | SA_RESETHAND
+  kOnStack,       // SA_SIGINFO | SA_ONSTACK, needs 96 KiB of stack, as a crash reporter may
   kPassingOn,     // SA_SIGINFO, passes the signal on to the handler it found: installed while
                   // another thread was inside a guarded call, it found ours, and it must stay
                   // when that call ends
+  kPuttingBack,   // as kPassingOn, but puts back the handler it found and returns
 };
-enum class Event { kFaultHere, kFaultHereTwice, kBreakpointHere, kSentToTheThreadInside };
+enum class Event {
+  kFaultHere,
+  kFaultHereTwice,
+  kBreakpointHere,
+  kKilledToTheThreadInside,  // kill from another process, taken by the thread inside
+};
 
 struct HostCase {
   const char* name;
@@ -224,8 +293,13 @@ void OpenPage() {
   mprotect(g_page, 4096, PROT_READ | PROT_WRITE);
 }
 void HostInfoHandler(int sig, siginfo_t* info, void*) {
-  Report(info->si_addr == g_page && Blocked(SIGUSR1) && Blocked(sig));
+  Report(info->si_addr == g_page && Blocked(SIGUSR1) && Blocked(SIGUSR2) && Blocked(sig));
   OpenPage();
+}
+void HostOnStackHandler(int, siginfo_t*, void*) {
+  volatile char frame[96 * 1024];
+  for (std::size_t i = 0; i < sizeof frame; i += 512) frame[i] = 1;
+  Report(frame[0] == 1);
 }
 void HostPlainHandler(int sig) {
   Report(!Blocked(sig));
@@ -234,6 +308,10 @@ void HostPlainHandler(int sig) {
 void HostPassingOnHandler(int sig, siginfo_t* info, void* context) {
   Report(true);
   g_found.sa_sigaction(sig, info, context);
+}
+void HostPuttingBackHandler(int sig, siginfo_t*, void*) {
+  Report(true);
+  sigaction(sig, &g_found, nullptr);
 }
 
 __attribute__((noinline, no_sanitize("address"))) void WriteToThePage() {
@@ -248,9 +326,12 @@ void Install(int sig, Host host) {
   if (host == Host::kPlainHandler) {
     action.sa_handler = HostPlainHandler;
     action.sa_flags = SA_NODEFER | SA_RESETHAND;
-  } else if (host == Host::kInfoHandler || host == Host::kPassingOn) {
-    action.sa_sigaction = host == Host::kInfoHandler ? HostInfoHandler : HostPassingOnHandler;
-    action.sa_flags = SA_SIGINFO;
+  } else if (host != Host::kDefault && host != Host::kIgnored) {
+    action.sa_sigaction = host == Host::kInfoHandler ? HostInfoHandler
+                          : host == Host::kOnStack   ? HostOnStackHandler
+                          : host == Host::kPassingOn ? HostPassingOnHandler
+                                                     : HostPuttingBackHandler;
+    action.sa_flags = SA_SIGINFO | (host == Host::kOnStack ? SA_ONSTACK : 0);
   }
   sigaction(sig, &action, &g_found);
 }
@@ -261,14 +342,19 @@ void Install(int sig, Host host) {
   alarm(10);  // a signal going round for ever ends here, as SIGALRM
   g_page = mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
   [[maybe_unused]] const ssize_t written = write(2, "host handler calls: ", 20);
-  Install(c.sig, c.host == Host::kPassingOn ? Host::kDefault : c.host);
+  sigset_t usr2;
+  sigemptyset(&usr2);
+  sigaddset(&usr2, SIGUSR2);
+  pthread_sigmask(SIG_BLOCK, &usr2, nullptr);
+  const bool found_ours = c.host == Host::kPassingOn || c.host == Host::kPuttingBack;
+  Install(c.sig, found_ours ? Host::kDefault : c.host);
   // A fault landed on this thread first: nothing of that call may be left armed here.
   FakeLibrary::Get().Reset({{512, 1, 1}});
   FakeLibrary::Get().count_action = behaviour::NullWrite;
   uint32_t cards = 0, result = 0;
   if (qv::GuardedCardsInSystem(FakeLibrary::Table(), &cards, &result)) _exit(3);
   std::unique_ptr<CallInside> inside = std::make_unique<CallInside>();
-  if (c.host == Host::kPassingOn) {
+  if (found_ours) {
     Install(c.sig, c.host);
     inside->Release();
     inside = std::make_unique<CallInside>();
@@ -284,9 +370,22 @@ void Install(int sig, Host host) {
     case Event::kBreakpointHere:
       behaviour::Breakpoint();
       break;
-    case Event::kSentToTheThreadInside:
-      pthread_kill(inside->Thread(), c.sig);
+    case Event::kKilledToTheThreadInside: {
+      sigset_t sig;
+      sigemptyset(&sig);
+      sigaddset(&sig, c.sig);
+      pthread_sigmask(SIG_BLOCK, &sig, nullptr);
+      const pid_t sender = fork();
+      if (sender == 0) _exit(kill(getppid(), c.sig) == 0 ? 0 : 1);
+      int status = 0;
+      if (waitpid(sender, &status, 0) != sender || status != 0) _exit(4);
+      // Taken once no longer pending; an ignored one never is.
+      sigset_t pending;
+      do {
+        sigpending(&pending);
+      } while (sigismember(&pending, c.sig) == 1);
       break;
+    }
   }
   inside->Release();
   _exit(0);
@@ -298,13 +397,17 @@ TEST(GuardedCount, ASignalNotOursGoesWhereTheKernelWouldSendIt) {
       {"plain handler, two faults", SIGSEGV, Host::kPlainHandler, Event::kFaultHereTwice,
        "calls: 1$", SIGSEGV},
       {"default", SIGSEGV, Host::kDefault, Event::kFaultHere, "calls: $", SIGSEGV},
-      {"default, sent with kill", SIGSEGV, Host::kDefault, Event::kSentToTheThreadInside,
+      {"default, sent with kill", SIGSEGV, Host::kDefault, Event::kKilledToTheThreadInside,
        "calls: $", SIGSEGV},
       {"default, breakpoint", SIGTRAP, Host::kDefault, Event::kBreakpointHere, "calls: $", SIGTRAP},
       {"ignored", SIGSEGV, Host::kIgnored, Event::kFaultHere, "calls: $", SIGSEGV},
-      {"ignored, sent with kill", SIGSEGV, Host::kIgnored, Event::kSentToTheThreadInside,
+      {"ignored, sent with kill", SIGSEGV, Host::kIgnored, Event::kKilledToTheThreadInside,
        "calls: $", 0},
+      {"SA_ONSTACK handler needing 96 KiB, on the thread inside", SIGFPE, Host::kOnStack,
+       Event::kKilledToTheThreadInside, "calls: 1$", 0},
       {"passing on to ours", SIGSEGV, Host::kPassingOn, Event::kFaultHere, "calls: 1$", SIGSEGV},
+      {"putting ours back and returning", SIGSEGV, Host::kPuttingBack, Event::kFaultHere,
+       "calls: 1$", SIGSEGV},
   };
   for (const HostCase& c : kCases) {
     SCOPED_TRACE(c.name);

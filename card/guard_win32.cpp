@@ -47,7 +47,6 @@ namespace {
 struct GuardFrame {
   EXCEPTION_REGISTRATION_RECORD record;  // first: fs:[0] points here
   void* landing[5];                      // __builtin_setjmp buffer
-  DWORD exception;                       // the code of the exception taken
 };
 
 // NT_TIB.ExceptionList, the head of this thread's chain.
@@ -98,7 +97,6 @@ extern "C" EXCEPTION_DISPOSITION NTAPI QvGuardHandler(EXCEPTION_RECORD* record, 
   if ((record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) != 0)
     return ExceptionContinueSearch;
   GuardFrame* frame = static_cast<GuardFrame*>(establisher);
-  frame->exception = record->ExceptionCode;
   // Let the frames that the library (and the dispatcher) left above ours unwind; afterwards
   // ours heads the chain, and the jump drops the dispatcher's stack below the call site.
   QvUnwindKeepingRegisters(g_unwinder, establisher, record);
@@ -106,16 +104,13 @@ extern "C" EXCEPTION_DISPOSITION NTAPI QvGuardHandler(EXCEPTION_RECORD* record, 
 }
 
 // Kept apart from anything with a destructor: the jump skips destructors. True when the
-// call returned; else `exception` holds the code of the SEH exception taken, or 0.
-__attribute__((noinline)) bool CallFramed(CountFn fn, uint32_t* count, uint32_t* result,
-                                          DWORD* exception) {
+// call returned.
+__attribute__((noinline)) bool CallFramed(CountFn fn, uint32_t* count, uint32_t* result) {
   GuardFrame frame;
   frame.record.Handler = QvGuardHandler;
   frame.record.Next = ChainHead();
-  frame.exception = 0;
   if (__builtin_setjmp(frame.landing) != 0) {
     SetChainHead(frame.record.Next);
-    *exception = frame.exception;
     return false;
   }
   SetChainHead(&frame.record);
@@ -134,16 +129,14 @@ void SetGuardUnwinder(GuardUnwinder unwinder) {
 
 // 64-bit: handlers are found through the functions' unwind tables, so the frame is a
 // small function whose unwind data names our handler. QvGuardCall(call) runs
-// QvRunGuarded(call) and keeps `call` at 32(%rsp), where the handler finds it through the
-// establisher frame (rsp after the prologue); QvGuardLanding is where an unwind to this
-// frame resumes. The nop keeps the call's return address out of what unwinders take for
-// an epilogue, in which they would not ask our handler.
+// QvRunGuarded(call); QvGuardLanding is where an unwind to this frame resumes. The nop keeps the
+// call's return address out of what unwinders take for an epilogue, in which they would not ask our
+// handler.
 struct GuardedCall {
   CountFn fn;
   uint32_t* count;
   uint32_t* result;
   bool returned;
-  DWORD exception;  // the code of the SEH exception taken, or 0
 };
 
 extern "C" {
@@ -163,7 +156,6 @@ QvGuardCall:
     .seh_stackalloc 40
     .seh_handler QvGuardHandler, @except
     .seh_endprologue
-    movq %rcx, 32(%rsp)
     call QvRunGuarded
     nop
 QvGuardLanding:
@@ -176,8 +168,6 @@ extern "C" EXCEPTION_DISPOSITION QvGuardHandler(EXCEPTION_RECORD* record, void* 
                                                 CONTEXT*, DISPATCHER_CONTEXT* dispatch) {
   if ((record->ExceptionFlags & (EXCEPTION_UNWINDING | EXCEPTION_EXIT_UNWIND)) != 0)
     return ExceptionContinueSearch;
-  (*reinterpret_cast<GuardedCall**>(static_cast<char*>(establisher) + 32))->exception =
-      record->ExceptionCode;
   // Unwinds the library's frames (their cleanups run) and resumes at the landing with
   // this frame's registers, as if QvRunGuarded had returned.
   RtlUnwindEx(establisher, reinterpret_cast<void*>(&QvGuardLanding), record, nullptr,
@@ -187,10 +177,9 @@ extern "C" EXCEPTION_DISPOSITION QvGuardHandler(EXCEPTION_RECORD* record, void* 
 
 namespace {
 
-bool CallFramed(CountFn fn, uint32_t* count, uint32_t* result, DWORD* exception) {
-  GuardedCall call = {fn, count, result, false, 0};
+bool CallFramed(CountFn fn, uint32_t* count, uint32_t* result) {
+  GuardedCall call = {fn, count, result, false};
   QvGuardCall(&call);
-  *exception = call.exception;
   return call.returned;
 }
 
@@ -200,14 +189,31 @@ bool CallFramed(CountFn fn, uint32_t* count, uint32_t* result, DWORD* exception)
 #error "the guarded call knows the exception model of i686 and x86_64 Windows only"
 #endif
 
+namespace {
+
+// Whether a page of this thread's stack is still a guard page.
+bool StackHasGuardPage() {
+  MEMORY_BASIC_INFORMATION region = {};
+  if (VirtualQuery(&region, &region, sizeof region) == 0) return true;
+  char* const stack = static_cast<char*>(region.AllocationBase);
+  for (char* at = stack; VirtualQuery(at, &region, sizeof region) != 0 &&
+                         region.AllocationBase == stack && region.RegionSize != 0;
+       at += region.RegionSize) {
+    if ((region.Protect & PAGE_GUARD) != 0) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 bool GuardedCardsInSystem(const CardLibrary& lib, uint32_t* count, uint32_t* result) {
   const FpState fp = SaveFpState(SseUsable());
-  DWORD exception = 0;
-  const bool returned = CallFramed(lib.CardsInSystem, count, result, &exception);
+  const bool returned = CallFramed(lib.CardsInSystem, count, result);
   if (!returned) {
-    // An overflow used up the stack's guard page; without a new one the next overflow on
-    // this thread would end the process before any handler ran.
-    if (exception == EXCEPTION_STACK_OVERFLOW) _resetstkoflw();
+    // An overflow uses up the stack's guard page; without a new one the next overflow on
+    // this thread would end the process before any handler ran. Whatever reached us: the
+    // library may have caught an overflow itself and raised something else.
+    if (!StackHasGuardPage()) _resetstkoflw();
     // Last, after every call of ours: the system calls behind _resetstkoflw may reset the
     // x87 control word (seen under Wine on qemu's emulation).
     RestoreFpState(fp);

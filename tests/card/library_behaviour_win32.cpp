@@ -48,17 +48,44 @@ __attribute__((noinline)) void NullWriteUnderOwnHandler() {
 }
 #endif
 
+// A library that caught an overflow of its stack itself and then raised something else
+// leaves the stack without its guard page, taken away here by hand. Every other time it
+// overflows, which only a guard page makes an exception rather than the process's end.
+void TakeAwayTheGuardPage() {
+  MEMORY_BASIC_INFORMATION region = {};
+  VirtualQuery(&region, &region, sizeof region);
+  char* const stack = static_cast<char*>(region.AllocationBase);
+  for (char* at = stack;
+       VirtualQuery(at, &region, sizeof region) != 0 && region.AllocationBase == stack;
+       at += region.RegionSize) {
+    DWORD was;
+    if ((region.Protect & PAGE_GUARD) != 0)
+      VirtualProtect(region.BaseAddress, region.RegionSize, region.Protect & ~PAGE_GUARD, &was);
+  }
+}
+__attribute__((noinline)) void GuardPageTakenAwayThenNullWriteOrOverflow() {
+  static int calls = 0;
+  if (calls++ % 2 == 1) return UnboundedRecursion();
+  TakeAwayTheGuardPage();
+  NullWrite();
+}
+
 }  // namespace behaviour
 
 std::vector<LibraryBehaviour> PlatformBehaviours() {
+  std::vector<LibraryBehaviour> behaviours = {
+      {.name = "guard page taken away, then a null write; every other time unbounded recursion",
+       .act = behaviour::GuardPageTakenAwayThenNullWriteOrOverflow,
+       .escapes = true,
+       .thread = LibraryThread::kSmallStack},
+  };
 #if defined(__i386__)
-  return {{.name = "null write under a handler of its own",
-           .act = behaviour::NullWriteUnderOwnHandler,
-           .escapes = true,
-           .unwinds = 1}};
-#else
-  return {};
+  behaviours.push_back({.name = "null write under a handler of its own",
+                        .act = behaviour::NullWriteUnderOwnHandler,
+                        .escapes = true,
+                        .unwinds = 1});
 #endif
+  return behaviours;
 }
 
 std::string GuardState() {

@@ -9,6 +9,8 @@ namespace {
 
 std::atomic<SseProbe> g_sse_probe{PlatformHasSse};
 std::atomic<int> g_sse{-1};  // -1: not asked yet
+std::atomic<MxcsrReader> g_read{QvReadMxcsr};
+std::atomic<MxcsrWriter> g_write{QvWriteMxcsr};
 
 }  // namespace
 
@@ -21,9 +23,19 @@ bool SseUsable() {
   return sse != 0;
 }
 
-void SetSseProbe(SseProbe probe) {
+void SetSseProbe(SseProbe probe, MxcsrReader read, MxcsrWriter write) {
   g_sse_probe = probe != nullptr ? probe : PlatformHasSse;
+  g_read = read != nullptr ? read : QvReadMxcsr;
+  g_write = write != nullptr ? write : QvWriteMxcsr;
   g_sse = -1;
+}
+
+MxcsrReader ReadMxcsr() {
+  return g_read.load(std::memory_order_relaxed);
+}
+
+MxcsrWriter WriteMxcsr() {
+  return g_write.load(std::memory_order_relaxed);
 }
 
 // Out of line, so that the binary check finds them here and nowhere else.

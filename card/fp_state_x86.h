@@ -26,14 +26,20 @@ static_assert(sizeof(X87Environment) == 28);
 // exist. The platform's answer (platform backend), asked once by SseUsable.
 bool PlatformHasSse();
 bool SseUsable();
-// Tests stand in another answer for the guarded calls that follow; nullptr puts back the
-// platform's.
-using SseProbe = bool (*)();
-void SetSseProbe(SseProbe probe);
 
 // The driver does its own maths on the x87 unit: these two are its only SSE instructions.
 extern "C" uint32_t QvReadMxcsr();
 extern "C" void QvWriteMxcsr(uint32_t mxcsr);
+
+// Tests stand in another answer for the guarded calls that follow, and MXCSR accessors of
+// their own that see whether the guard uses them; nullptr puts back the platform's answer and
+// the two above.
+using SseProbe = bool (*)();
+using MxcsrReader = uint32_t (*)();
+using MxcsrWriter = void (*)(uint32_t);
+void SetSseProbe(SseProbe probe, MxcsrReader read = nullptr, MxcsrWriter write = nullptr);
+MxcsrReader ReadMxcsr();
+MxcsrWriter WriteMxcsr();
 
 struct FpState {
   X87Environment x87;
@@ -46,7 +52,7 @@ inline FpState SaveFpState(bool sse) {
   // fnstenv masks every x87 exception as a side effect: load the image straight back.
   asm volatile("fnstenv %0\n\tfldenv %0" : "=m"(state.x87));
   state.sse = sse;
-  state.mxcsr = sse ? QvReadMxcsr() : 0;
+  state.mxcsr = sse ? ReadMxcsr()() : 0;
   return state;
 }
 
@@ -56,7 +62,7 @@ inline FpState SaveFpState(bool sse) {
 inline void RestoreFpState(FpState state) {
   state.x87.tag = 0xFFFF;
   asm volatile("fninit\n\tfldenv %0" : : "m"(state.x87));
-  if (state.sse) QvWriteMxcsr(state.mxcsr);
+  if (state.sse) WriteMxcsr()(state.mxcsr);
 }
 
 }  // namespace qv

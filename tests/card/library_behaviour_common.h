@@ -31,10 +31,6 @@ inline uint16_t X87Control() {
 
 namespace qvtest::behaviour {
 
-// MXCSR as a library that throws leaves it (after a fault the system may have reset it):
-// the test sets it before the call, and a behaviour that changes it says so here.
-inline uint32_t g_library_mxcsr = 0;
-
 // Platform parts: another runtime's exception, and one raised and handled inside the
 // library.
 void ForeignException();
@@ -98,8 +94,7 @@ __attribute__((noinline)) inline void CxxThrowThroughDestructor() {
 // instruction after it: the exception stays pending through the throw, for the first x87
 // instruction that waits.
 __attribute__((noinline)) inline void FloatStateChangedThenThrow() {
-  g_library_mxcsr = Mxcsr() | 0x6000u;
-  SetMxcsr(g_library_mxcsr);
+  SetMxcsr(Mxcsr() | 0x6000u);
   const uint16_t unmasked = X87Control() & ~0x0004u;
   asm volatile("fldcw %0\n\tfldz\n\tfld1\n\tfdiv %%st(1), %%st" ::"m"(unmasked));
   CxxThrow();

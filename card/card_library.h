@@ -41,7 +41,9 @@ bool BindCardLibrary(Find find, CardLibrary& lib, std::string& missing) {
 
 // Calls lib.CardsInSystem(count) so that a C++ exception or a hardware fault raised
 // inside it cannot escape. True with the call's result in `result` when it returned;
-// false when it raised (then `result` and `count` are not defined). Platform backend.
+// false when it raised (then `result` and `count` are not defined). Platform backend. The
+// only guarded call: the others are called directly, MemRead and MemWrite for every register
+// of every cycle, and a byte access has no error path to report a caught fault through.
 bool GuardedCardsInSystem(const CardLibrary& lib, uint32_t* count, uint32_t* result);
 
 }  // namespace qv

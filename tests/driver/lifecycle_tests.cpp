@@ -1,10 +1,13 @@
 // The lifecycle exports as the host calls them, with the simulator behind the driver.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <map>
 #include <stdexcept>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "driver_support.h"
@@ -202,6 +205,39 @@ TEST_F(Lifecycle, CardInstanceOpensProgramsAndCloses) {
                      std::string(qv::text::kInitSucceeded.view()) + "\r\n"),
             std::string::npos)
       << log;
+}
+
+// Instances on host threads, each selecting its own card by bus and slot, over a library whose
+// Open and Close take a while: the search opens the cards ahead of the chosen one, and no
+// other search may meet one of them then and take it for a card in use.
+TEST_F(Lifecycle, InstancesOnThreadsEachOpenTheirOwnCard) {
+  ASSERT_EQ(OX952Sim_Configure("card 512 2 13\ncard 528 3 1\ncard 530 5 2\ncard 512 6 4\n"), 0);
+  OX952Sim_SetOpenCloseDuration(200);
+  constexpr int kRounds = 10;
+  const std::pair<int, int> cards[] = {{2, 13}, {3, 1}, {5, 2}, {6, 4}};
+  std::vector<std::string> paths;
+  for (const auto& [bus, slot] : cards) {
+    Ini ini;
+    ini.card = "Automatická detekce=0\r\nBUS=" + std::to_string(bus) +
+               "\r\nSLOT=" + std::to_string(slot) + "\r\nDemo režim=0\r\n";
+    paths.push_back(Write(ini, "card" + std::to_string(bus) + ".ini"));
+  }
+  std::atomic<int> failed{0};
+  std::vector<std::thread> hosts;
+  for (const std::string& path : paths) {
+    hosts.emplace_back([&failed, path] {
+      for (int round = 0; round < kRounds; ++round) {
+        PData p = MakeDriver();
+        failed += !CallInit(p, path).ok;
+        Done(p);
+        DisposeDriver(p);
+      }
+    });
+  }
+  for (std::thread& host : hosts) host.join();
+  OX952Sim_SetOpenCloseDuration(0);
+  EXPECT_EQ(failed, 0) << "of " << kRounds * 4 << " Init calls";
+  EXPECT_EQ(OX952Sim_OpenCardCount(), 0u);
 }
 
 TEST_F(Lifecycle, EachParameterRegisterValueReachesItsOwnRegister) {

@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "driver_support.h"
+#include "host/loader.h"
+#include "host/pump.h"
 #include "monitor/layout.h"
 
 namespace qvtest {
@@ -237,6 +239,39 @@ TEST_F(Lifecycle, InstancesOnThreadsEachOpenTheirOwnCard) {
   for (std::thread& host : hosts) host.join();
   OX952Sim_SetOpenCloseDuration(0);
   EXPECT_EQ(failed, 0) << "of " << kRounds * 4 << " Init calls";
+  EXPECT_EQ(OX952Sim_OpenCardCount(), 0u);
+}
+
+// A host that closes and opens its project unloads the driver and loads it again. Nothing of
+// an unloaded driver may stay behind where the host's loop would reach it: a window, a timer.
+TEST_F(Lifecycle, UnloadedAndLoadedAgainWithTheWindowShown) {
+  const std::string ini = Write(Ini{});
+  for (int round = 0; round < 4; ++round) {
+    {
+      const qvhost::Library driver(std::string("Qv_lvk5120x") + QV_DRIVER_SUFFIX, true);
+      ASSERT_TRUE(driver.Loaded()) << driver.Error();
+      const auto make = reinterpret_cast<decltype(&MakeDriver)>(driver.Find("MakeDriver"));
+      const auto init = reinterpret_cast<decltype(&Init)>(driver.Find("Init"));
+      const auto proc = reinterpret_cast<decltype(&DriverProc)>(driver.Find("DriverProc"));
+      const auto done = reinterpret_cast<decltype(&Done)>(driver.Find("Done"));
+      const auto dispose = reinterpret_cast<decltype(&DisposeDriver)>(driver.Find("DisposeDriver"));
+      ASSERT_TRUE(make && init && proc && done && dispose);
+      PData p = make();
+      char error[256] = {};
+      ASSERT_TRUE(init(p, 0, ini.c_str(), sizeof error, error, 0, 0, 0, 0)) << error;
+      proc(p, 1, 0, 0, 0, 0);
+      for (int i = 0; i < 20; ++i) {  // the window's timer ticks
+        qv::PumpWindowMessages();
+        qvhost::SleepMs(10);
+      }
+      done(p);
+      dispose(p);
+    }
+    for (int i = 0; i < 20; ++i) {  // a timer left behind would now run unloaded code
+      qv::PumpWindowMessages();
+      qvhost::SleepMs(10);
+    }
+  }
   EXPECT_EQ(OX952Sim_OpenCardCount(), 0u);
 }
 

@@ -248,7 +248,8 @@ TEST_F(Lifecycle, UnloadedAndLoadedAgainWithTheWindowShown) {
   const std::string ini = Write(Ini{});
   for (int round = 0; round < 4; ++round) {
     {
-      const qvhost::Library driver(std::string("Qv_lvk5120x") + QV_DRIVER_SUFFIX, true);
+      const qvhost::Library driver(
+          qvhost::DefaultDriverPath(::testing::internal::GetArgvs()[0].c_str()));
       ASSERT_TRUE(driver.Loaded()) << driver.Error();
       const auto make = reinterpret_cast<decltype(&MakeDriver)>(driver.Find("MakeDriver"));
       const auto init = reinterpret_cast<decltype(&Init)>(driver.Find("Init"));

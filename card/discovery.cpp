@@ -1,5 +1,7 @@
 #include "card/discovery.h"
 
+#include "card/search_lock.h"
+
 namespace qv {
 
 namespace {
@@ -22,6 +24,8 @@ bool BaseAddressOf(const CardLibrary& lib, uint32_t card, uint32_t* base, uint32
 }  // namespace
 
 TFoundCard FindCard(const CardLibrary& lib, TCardChoice choice, int32_t bus, int32_t slot) {
+  // The search below opens and closes cards that another search may be choosing.
+  const TCardSearchLock lock;
   uint32_t count = 0;
   uint32_t result = 0;
   if (!GuardedCardsInSystem(lib, &count, &result) || result != 0)

@@ -7,6 +7,7 @@
 #include "card/card_library.h"
 #include "card/discovery.h"
 #include "card/our_libraries.h"
+#include "card/search_lock.h"
 #include "config/cfg_schema.h"
 #include "config/cp1250.h"
 #include "config/texts.h"
@@ -215,7 +216,10 @@ int ListCards(const std::string& driver_path, const std::string& card_library, b
   std::fprintf(out, "%5s  %-12s  %-18s %4s  %4s  %s\n", "index", "device ID", "model", "bus",
                "slot", "state");
   Survey survey;
-  for (uint32_t i = 0; i < count; ++i) ListCard(table, i, survey, out);
+  {
+    const qv::TCardSearchLock lock;  // its probe opens cards, as the driver's search does
+    for (uint32_t i = 0; i < count; ++i) ListCard(table, i, survey, out);
+  }
   const int status = Verdict(survey, count, out);
   if (status == 0 && ini_template) PrintTemplate(survey.first_free);
   return status;

@@ -18,6 +18,7 @@ std::unique_ptr<TDrvDialog> TDrvDialog::Create(TToolkitFactory factory) {
     std::unique_ptr<TDrvDialog> dialog(new TDrvDialog());
     dialog->toolkit_ = factory(*dialog);
     if (!dialog->toolkit_) return nullptr;
+    dialog->deferred_tick_ = dialog->toolkit_->DeferredTick();
     return dialog;
   } catch (...) {
     return nullptr;
@@ -67,6 +68,14 @@ bool TDrvDialog::Visible() const {
   return toolkit_->IsVisible();
 }
 
+void TDrvDialog::DeferredTimer() noexcept {
+  deferred_tick_->store(false, std::memory_order_relaxed);
+  try {
+    Timer1Timer();
+  } catch (...) {  // out of memory: the next tick tries again
+  }
+}
+
 bool TDrvDialog::FormCloseQuery() {
   return false;
 }
@@ -111,6 +120,7 @@ void TDrvDialog::DriverProc(int32_t command, int32_t left, int32_t top, int32_t 
     default:
       break;
   }
+  TickIfDue();
 }
 
 void TDrvDialog::ShowWindow() {

@@ -2,6 +2,7 @@
 // refreshed every 100 ms while visible, and obeys the host's window commands.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -39,10 +40,14 @@ class TDrvDialog final : private TToolkitEvents {
   // the window next reads its copies, so a hand-over costs the exchange two pointer stores.
   // The records must outlive the window and change only by being handed over again, or after
   // TakeHandOver.
-  void HandOver(const TKarta& karta) noexcept { karta_source_ = &karta; }
+  void HandOver(const TKarta& karta) noexcept {
+    karta_source_ = &karta;
+    TickIfDue();
+  }
   void HandOver(const TCFGData& cfg, const TKarta& karta) noexcept {
     cfg_source_ = &cfg;
     karta_source_ = &karta;
+    TickIfDue();
   }
   bool HandOverPending() const noexcept {
     return cfg_source_ != nullptr || karta_source_ != nullptr;
@@ -67,6 +72,12 @@ class TDrvDialog final : private TToolkitEvents {
   void OnTimer() override { Timer1Timer(); }
   bool OnCloseQuery() override { return FormCloseQuery(); }
   void OnFrameSettled() override;
+  // A tick that the toolkit's timer left for this thread (TMonitorToolkit::DeferredTick).
+  void TickIfDue() noexcept {
+    if (deferred_tick_ != nullptr && deferred_tick_->load(std::memory_order_relaxed))
+      DeferredTimer();
+  }
+  void DeferredTimer() noexcept;
   void ShowWindow();
   void HideWindow();
   void SetWindowState(TWindowState state);
@@ -80,6 +91,7 @@ class TDrvDialog final : private TToolkitEvents {
   TCellText cell_;                        // reused by every tick
   const TCFGData* cfg_source_ = nullptr;  // handed over, not yet copied
   const TKarta* karta_source_ = nullptr;
+  std::atomic<bool>* deferred_tick_ = nullptr;
 };
 
 // ByteToBin and CompletedCaption (the caption completion that Init performs after InitDialog)

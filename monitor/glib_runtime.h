@@ -8,6 +8,8 @@ using TSourceFunc = int (*)(void* data);  // GLib's GSourceFunc: nonzero keeps t
 
 // A timeout on the default main context; 0 when GLib is not on the machine.
 unsigned AddTimeout(unsigned interval_ms, TSourceFunc func, void* data);
+// The same, with `destroy` called on `data` once the source is gone (after any dispatch).
+unsigned AddTimeout(unsigned interval_ms, TSourceFunc func, void* data, void (*destroy)(void*));
 void RemoveSource(unsigned id);
 // Dispatches what is pending on the default main context, without blocking.
 void IterateDefaultContext();

@@ -3,6 +3,7 @@
 // table of layout.h and carries out these operations on the window's own thread.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -66,6 +67,9 @@ class TMonitorToolkit {
   // menu); false when the window has none.
   virtual bool DisableCloseCommand() = 0;
   virtual void* NativeHandle() const = 0;  // HWND, GtkWindow* or nullptr, for tests and tools
+  // Where the timer cannot call OnTimer on the window's own thread: the flag it raises
+  // instead, which that thread takes at its next call. nullptr when OnTimer comes itself.
+  virtual std::atomic<bool>* DeferredTick() { return nullptr; }
 };
 
 // Creates the platform's window for the layout, hidden, ownerless, with its 100 ms timer

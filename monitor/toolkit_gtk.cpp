@@ -2,21 +2,37 @@
 // a fixed-size GtkWindow with the layout placed on a GtkFixed at its pixel coordinates, styled
 // per widget (no process-wide CSS). Bounds are outer ones, frame included, as the window
 // manager draws it.
+//
+// GTK allows one thread: every GTK call and every GLib source of every window runs on the
+// thread that iterates GLib's default main context (the loop thread). A window made on another
+// thread is a stand-in there (TGtkHandOver): it answers from its own state, hands each
+// operation over to the loop thread as an idle source and never waits for that thread, which
+// may itself be waiting for the caller. Its timer's ticks come back as a flag that the
+// instance's thread takes at its next call.
 #include <gtk/gtk.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <string>
+#include <thread>
 #include <utility>
+#include <vector>
 
 #include "config/cp1250.h"
 #include "config/texts.h"
 #include "monitor/layout.h"
 #include "monitor/toolkit.h"
 #include "monitor/toolkit_module.h"
+#include "monitor/toolkit_offscreen.h"
 
 // Last: Xlib's macros (None, Bool, Status) must not meet the headers above.
 #include <X11/Xatom.h>
@@ -45,6 +61,42 @@ bool GtkAvailable() {
     return gtk_init_check(nullptr, nullptr) != FALSE;
   }();
   return available;
+}
+
+// The thread seen iterating the default main context; until one is seen, the process's main
+// thread (where GTK programs run their loop) is taken for it.
+std::atomic<std::thread::id> g_loop_thread{};
+
+bool OnLoopThread() {
+  if (g_main_context_is_owner(g_main_context_default()) != FALSE) return true;
+  const std::thread::id loop = g_loop_thread.load();
+  if (loop != std::thread::id()) return loop == std::this_thread::get_id();
+  return getpid() == static_cast<pid_t>(syscall(SYS_gettid));
+}
+
+// Work for the loop thread. It passes through our own lock, not through GLib's, so that the
+// hand-over is ordered for every tool that checks threads (GLib is not instrumented).
+std::mutex g_loop_mutex;
+std::vector<std::function<void()>> g_loop_work;
+
+// Runs `work` on the loop thread, at its next iteration. Never waits.
+void OnLoop(std::function<void()> work) {
+  {
+    const std::lock_guard lock(g_loop_mutex);
+    g_loop_work.push_back(std::move(work));
+  }
+  g_idle_add(
+      [](gpointer) -> gboolean {
+        g_loop_thread.store(std::this_thread::get_id());
+        std::vector<std::function<void()>> now;
+        {
+          const std::lock_guard lock(g_loop_mutex);
+          now.swap(g_loop_work);
+        }
+        for (auto& work : now) work();
+        return G_SOURCE_REMOVE;
+      },
+      nullptr);
 }
 
 // The window manager's decoration on each side of the client area.
@@ -457,7 +509,168 @@ class TGtkToolkit final : public TMonitorToolkit {
   TFrame applied_frame_;  // the frame that the client size was worked out with
 };
 
+// What a window made off the loop thread shares between its instance's thread and the loop
+// thread. The loop thread's idle sources hold it too, so it outlives the stand-in.
+struct THandOverShared final : TToolkitEvents {
+  std::mutex mutex;
+  // Operations not yet run on the loop thread, in order; guarded by `mutex`.
+  std::vector<std::function<void(THandOverShared&)>> pending;
+  bool scheduled = false;  // an idle source is on its way to run them
+  // What the loop thread last saw of the window; guarded by `mutex`.
+  GtkWidget* window = nullptr;
+  std::optional<TSize> outer;
+  std::optional<TBounds> screen;
+  TWindowState state = TWindowState::Normal;
+  std::atomic<bool> tick{false};         // a timer tick for the instance's thread
+  std::unique_ptr<TGtkToolkit> toolkit;  // the loop thread's alone
+
+  void OnTimer() override {
+    Observe();
+    tick.store(true, std::memory_order_relaxed);
+  }
+  bool OnCloseQuery() override { return false; }  // the driver never grants a close
+  void OnFrameSettled() override {}               // the stand-in does not wait for the frame
+
+  // On the loop thread.
+  void Observe() {
+    if (!toolkit) return;
+    const std::lock_guard lock(mutex);
+    window = static_cast<GtkWidget*>(toolkit->NativeHandle());
+    outer = toolkit->OuterSize();
+    screen = toolkit->ScreenArea();
+    state = toolkit->State();
+  }
+};
+
+class TGtkHandOver final : public TMonitorToolkit {
+ public:
+  explicit TGtkHandOver(std::shared_ptr<THandOverShared> shared) : shared_(std::move(shared)) {
+    for (const TElement& e : Layout()) texts_[e.Id] = e.Text;
+    Post([](THandOverShared& s) {
+      if (!GtkAvailable()) return;
+      auto toolkit = std::unique_ptr<TGtkToolkit>(new (std::nothrow) TGtkToolkit(s));
+      if (toolkit && toolkit->Build()) s.toolkit = std::move(toolkit);
+    });
+  }
+  ~TGtkHandOver() override {
+    Post([](THandOverShared& s) {
+      s.toolkit.reset();
+      const std::lock_guard lock(s.mutex);
+      s.window = nullptr;
+    });
+  }
+
+  void SetLabelText(int id, std::string_view text) override {
+    if (id <= 0 || id >= kElementIdCount || texts_[id] == text) return;
+    texts_[id].assign(text);
+    Post([id, t = std::string(text)](THandOverShared& s) {
+      if (s.toolkit) s.toolkit->SetLabelText(id, t);
+    });
+  }
+  std::string LabelText(int id) const override {
+    return id > 0 && id < kElementIdCount ? texts_[id] : std::string();
+  }
+  std::string Caption() const override { return caption_; }
+  void SetCaption(std::string_view caption) override {
+    caption_.assign(caption);
+    Post([c = caption_](THandOverShared& s) {
+      if (s.toolkit) s.toolkit->SetCaption(c);
+    });
+  }
+  bool IsVisible() const override { return visible_; }
+  void Show(TWindowState state) override {
+    visible_ = true;
+    state_ = state;
+    Post([state](THandOverShared& s) {
+      if (s.toolkit) s.toolkit->Show(state);
+    });
+  }
+  void Raise() override {
+    Post([](THandOverShared& s) {
+      if (s.toolkit) s.toolkit->Raise();
+    });
+  }
+  void Hide() override {
+    visible_ = false;
+    Post([](THandOverShared& s) {
+      if (s.toolkit) s.toolkit->Hide();
+    });
+  }
+  // As the user left it, once the loop thread has run every command given.
+  TWindowState State() const override {
+    const std::lock_guard lock(shared_->mutex);
+    return shared_->pending.empty() && shared_->window != nullptr ? shared_->state : state_;
+  }
+  void SetState(TWindowState state) override {
+    state_ = state;
+    Post([state](THandOverShared& s) {
+      if (s.toolkit) s.toolkit->SetState(state);
+    });
+  }
+  void Focus() override {
+    Post([](THandOverShared& s) {
+      if (s.toolkit) s.toolkit->Focus();
+    });
+  }
+  void SetBounds(const TBounds& outer) override {
+    bounds_ = outer;
+    Post([outer](THandOverShared& s) {
+      if (s.toolkit) s.toolkit->SetBounds(outer);
+    });
+  }
+  TSize OuterSize() const override {
+    if (bounds_) return {bounds_->Width, bounds_->Height};
+    const std::lock_guard lock(shared_->mutex);
+    return shared_->outer.value_or(TSize{kClientWidth, kClientHeight});
+  }
+  bool FrameSettled() override { return true; }  // the window may not even exist yet
+  TBounds ScreenArea() const override {
+    const std::lock_guard lock(shared_->mutex);
+    return shared_->screen.value_or(TBounds{0, 0, kOffscreenScreenWidth, kOffscreenScreenHeight});
+  }
+  bool DisableCloseCommand() override {
+    Post([](THandOverShared& s) {
+      if (s.toolkit) s.toolkit->DisableCloseCommand();
+    });
+    return true;
+  }
+  void* NativeHandle() const override {
+    const std::lock_guard lock(shared_->mutex);
+    return shared_->window;
+  }
+  std::atomic<bool>* DeferredTick() override { return &shared_->tick; }
+
+ private:
+  // Queues `op` for the loop thread; one idle source runs everything queued by then.
+  void Post(std::function<void(THandOverShared&)> op) {
+    const std::lock_guard lock(shared_->mutex);
+    shared_->pending.push_back(std::move(op));
+    if (std::exchange(shared_->scheduled, true)) return;
+    OnLoop([shared = shared_] {
+      std::vector<std::function<void(THandOverShared&)>> ops;
+      {
+        const std::lock_guard lock(shared->mutex);
+        ops.swap(shared->pending);
+        shared->scheduled = false;
+      }
+      for (auto& op : ops) op(*shared);
+      shared->Observe();
+    });
+  }
+
+  std::shared_ptr<THandOverShared> shared_;
+  std::array<std::string, kElementIdCount> texts_;
+  std::string caption_{text::kWindowCaption.view()};
+  bool visible_ = false;
+  TWindowState state_ = TWindowState::Normal;
+  std::optional<TBounds> bounds_;
+};
+
 TMonitorToolkit* CreateGtkToolkit(TToolkitEvents& events) {
+  if (!OnLoopThread()) {
+    auto shared = std::make_shared<THandOverShared>();
+    return new (std::nothrow) TGtkHandOver(std::move(shared));
+  }
   auto toolkit = std::unique_ptr<TGtkToolkit>(new (std::nothrow) TGtkToolkit(events));
   if (!toolkit || !toolkit->Build()) return nullptr;
   return toolkit.release();
@@ -469,7 +682,12 @@ TMonitorToolkit* CreateGtkToolkit(TToolkitEvents& events) {
 // The module's one export; the driver resolves it by name (kToolkitModuleEntry).
 extern "C" __attribute__((visibility("default"))) bool qv_lvk5120x_toolkit_module(
     uint32_t abi, qv::TToolkitModule* module) {
-  if (abi != qv::kToolkitModuleAbi || module == nullptr || !qv::GtkAvailable()) return false;
+  if (abi != qv::kToolkitModuleAbi || module == nullptr) return false;
+  // GTK is set up on the loop thread; a window that then finds it unusable stays a stand-in.
+  if (!qv::OnLoopThread())
+    qv::OnLoop([] { qv::GtkAvailable(); });
+  else if (!qv::GtkAvailable())
+    return false;
   module->Create = &qv::CreateGtkToolkit;
   return true;
 }

@@ -9,7 +9,7 @@
 namespace qv {
 
 // Raise it whenever toolkit.h or this record changes: driver and module must agree on both.
-inline constexpr uint32_t kToolkitModuleAbi = 2;
+inline constexpr uint32_t kToolkitModuleAbi = 3;
 inline constexpr char kGtkModuleFile[] = "libqv_lvk5120x_gtk.so";
 inline constexpr char kToolkitModuleEntry[] = "qv_lvk5120x_toolkit_module";
 

@@ -1,8 +1,12 @@
 #include "monitor/toolkit_offscreen.h"
 
 #include <array>
+#include <atomic>
+#include <memory>
+#include <mutex>
 #include <new>
 #include <string>
+#include <thread>
 
 #include "config/texts.h"
 #include "monitor/glib_runtime.h"
@@ -11,13 +15,27 @@
 namespace qv {
 namespace {
 
+// Orders a timer's data between the thread that made it and the one that runs it through a
+// lock of ours: GLib's own is invisible to a thread checker (GLib is not instrumented).
+std::mutex g_timer_mutex;
+
 class TOffscreenToolkit final : public TMonitorToolkit {
  public:
   explicit TOffscreenToolkit(TToolkitEvents& events) : events_(events) {
     for (const TElement& e : Layout()) texts_[e.Id] = e.Text;
   }
   // Without GLib on the machine the window has no timer; nothing would show its ticks.
-  void Start() { timer_ = glib::AddTimeout(100, &TOffscreenToolkit::OnTimeout, this); }
+  bool Start() {
+    const std::lock_guard lock(g_timer_mutex);
+    auto* held = new (std::nothrow) std::shared_ptr<TTicks>(ticks_);
+    if (held == nullptr) return false;
+    timer_ = glib::AddTimeout(100, &TOffscreenToolkit::OnTimeout, held, [](void* p) {
+      const std::lock_guard lock(g_timer_mutex);
+      delete static_cast<std::shared_ptr<TTicks>*>(p);
+    });
+    if (timer_ == 0) delete held;
+    return true;
+  }
   ~TOffscreenToolkit() override { glib::RemoveSource(timer_); }
 
   void SetLabelText(int id, std::string_view text) override {
@@ -46,14 +64,34 @@ class TOffscreenToolkit final : public TMonitorToolkit {
   }
   bool DisableCloseCommand() override { return false; }  // no window menu to disable
   void* NativeHandle() const override { return nullptr; }
+  std::atomic<bool>* DeferredTick() override { return &ticks_->due; }
 
  private:
-  static int OnTimeout(void* self) {
-    static_cast<TOffscreenToolkit*>(self)->events_.OnTimer();
+  // The timer runs on whichever thread iterates the default context. There it ticks the
+  // window only when that is the window's own thread; for a window of another thread it raises
+  // the flag that this thread takes at its next call. The source holds this block, so a tick
+  // on the loop thread never meets a window just destroyed on its own thread.
+  struct TTicks {
+    explicit TTicks(TToolkitEvents& e) : events(e) {}
+    TToolkitEvents& events;
+    const std::thread::id owner = std::this_thread::get_id();
+    std::atomic<bool> due{false};
+  };
+
+  static int OnTimeout(void* held) {
+    std::unique_lock lock(g_timer_mutex);
+    const std::shared_ptr<TTicks> ticks_held = *static_cast<std::shared_ptr<TTicks>*>(held);
+    lock.unlock();
+    TTicks& ticks = *ticks_held;
+    if (std::this_thread::get_id() == ticks.owner)
+      ticks.events.OnTimer();
+    else
+      ticks.due.store(true, std::memory_order_relaxed);
     return 1;  // G_SOURCE_CONTINUE
   }
 
   TToolkitEvents& events_;
+  std::shared_ptr<TTicks> ticks_ = std::make_shared<TTicks>(events_);
   std::array<std::string, kElementIdCount> texts_;
   std::string caption_{text::kWindowCaption.view()};
   bool visible_ = false;
@@ -65,10 +103,13 @@ class TOffscreenToolkit final : public TMonitorToolkit {
 }  // namespace
 
 std::unique_ptr<TMonitorToolkit> CreateOffscreenToolkit(TToolkitEvents& events) {
-  auto toolkit = std::unique_ptr<TOffscreenToolkit>(new (std::nothrow) TOffscreenToolkit(events));
-  if (!toolkit) return nullptr;
-  toolkit->Start();
-  return toolkit;
+  try {
+    auto toolkit = std::make_unique<TOffscreenToolkit>(events);
+    if (!toolkit->Start()) return nullptr;
+    return toolkit;
+  } catch (...) {  // out of memory: no window
+    return nullptr;
+  }
 }
 
 }  // namespace qv

@@ -1,6 +1,12 @@
 // The monitor window on Win32: one top-level window with static, button and owner-drawn
 // children, all in UTF-16 so that the Czech texts survive any system code page. The window
 // class belongs to this module (not to the host) and lives only while a window of it does.
+//
+// The window belongs to the thread that created it (the instance's Init thread). A command from
+// any other thread never waits for that thread, which may be a device thread that pumps no
+// messages: it goes to the window in the asynchronous forms (ShowWindowAsync, a posted message)
+// and takes effect when the owner next pumps. Destroyed from another thread, the window is cut
+// off from the toolkit and its timer at once, and the owner destroys it at its next pump.
 #include <windows.h>
 
 #include <algorithm>
@@ -19,6 +25,9 @@ namespace {
 
 constexpr wchar_t kClassName[] = L"Qv_lvk5120x.TDrvDialog";
 constexpr UINT_PTR kTimerId = 1;
+// Posted by other threads: apply the pending bounds; destroy the window (lparam: its leftovers).
+constexpr UINT kApplyBoundsMsg = WM_APP + 1;
+constexpr UINT kDestroyMsg = WM_APP + 2;
 constexpr int kControlIdBase = 1000;  // the control id of element N is 1000 + N
 // No WS_CLIPCHILDREN: group boxes leave their inside to the parent's background.
 constexpr DWORD kStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
@@ -71,22 +80,27 @@ class TWin32Toolkit final : public TMonitorToolkit {
   }
   bool IsVisible() const override { return IsWindowVisible(hwnd_) != FALSE; }
   void Show(TWindowState state) override {
-    ShowWindow(hwnd_, state == TWindowState::Minimised ? SW_SHOWMINIMIZED : SW_SHOWNORMAL);
+    ShowCommand(state == TWindowState::Minimised ? SW_SHOWMINIMIZED : SW_SHOWNORMAL);
     Raise();
   }
-  void Raise() override { BringWindowToTop(hwnd_); }
-  void Hide() override { ShowWindow(hwnd_, SW_HIDE); }
+  void Raise() override {
+    if (OwnThread())
+      BringWindowToTop(hwnd_);
+    else
+      SetWindowPos(hwnd_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_ASYNCWINDOWPOS);
+  }
+  void Hide() override { ShowCommand(SW_HIDE); }
   TWindowState State() const override {
     return IsIconic(hwnd_) ? TWindowState::Minimised : TWindowState::Normal;
   }
   void SetState(TWindowState state) override {
     if (state == State()) return;
-    ShowWindow(hwnd_, state == TWindowState::Minimised ? SW_MINIMIZE : SW_RESTORE);
+    ShowCommand(state == TWindowState::Minimised ? SW_MINIMIZE : SW_RESTORE);
   }
   void Focus() override {
     if (!IsWindowVisible(hwnd_) || !IsWindowEnabled(hwnd_)) return;
     SetForegroundWindow(hwnd_);
-    SetFocus(hwnd_);
+    if (OwnThread()) SetFocus(hwnd_);  // a window of another thread takes it when activated
   }
   void SetBounds(const TBounds& outer) override;
   TSize OuterSize() const override {
@@ -110,8 +124,22 @@ class TWin32Toolkit final : public TMonitorToolkit {
  private:
   static bool RegisterWindowClass(HINSTANCE instance);
   static bool HoldWindowClass(HINSTANCE instance);
+
+ public:
   static void ReleaseWindowClass(HINSTANCE instance);
+
+ private:
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wparam, LPARAM lparam);
+  bool OwnThread() const {
+    return GetWindowThreadProcessId(hwnd_, nullptr) == GetCurrentThreadId();
+  }
+  void ShowCommand(int command) {
+    if (OwnThread())
+      ShowWindow(hwnd_, command);
+    else
+      ShowWindowAsync(hwnd_, command);
+  }
+  void ApplyBounds(const TBounds& outer);
   LRESULT HandleMessage(UINT msg, WPARAM wparam, LPARAM lparam);
   LRESULT OnCtlColor(HDC dc, HWND control);
   void OnDrawItem(const DRAWITEMSTRUCT& item);
@@ -130,7 +158,18 @@ class TWin32Toolkit final : public TMonitorToolkit {
   std::array<HWND, kElementIdCount> controls_{};
   std::array<std::string, kElementIdCount> texts_;
   std::wstring scratch_;  // reused for label texts, so a tick does not allocate
+  std::mutex bounds_mutex_;
+  TBounds pending_bounds_;  // set by another thread, applied by the owner (kApplyBoundsMsg)
 };
+
+// What a window destroyed from another thread still holds; its owner frees it with the window.
+struct TLeftovers {
+  HINSTANCE class_holder = nullptr;
+  std::array<HFONT, 4> fonts{};
+  HBITMAP picture = nullptr;
+};
+
+void FreeLeftovers(const TLeftovers& left);
 
 bool TWin32Toolkit::RegisterWindowClass(HINSTANCE instance) {
   WNDCLASSEXW existing{};
@@ -167,16 +206,29 @@ void TWin32Toolkit::ReleaseWindowClass(HINSTANCE instance) {
   if (--g_class_holders == 0) UnregisterClassW(kClassName, instance);
 }
 
+void FreeLeftovers(const TLeftovers& left) {
+  if (left.class_holder != nullptr) TWin32Toolkit::ReleaseWindowClass(left.class_holder);
+  for (HFONT font : left.fonts)
+    if (font != nullptr) DeleteObject(font);
+  if (left.picture != nullptr) DeleteObject(left.picture);
+}
+
 TWin32Toolkit::~TWin32Toolkit() {
+  const TLeftovers left{class_holder_, fonts_, picture_};
   if (hwnd_ != nullptr) {
     KillTimer(hwnd_, kTimerId);
     SetWindowLongPtrW(hwnd_, GWLP_USERDATA, 0);  // no message reaches us from here on
+    if (!OwnThread()) {
+      // Only the owner may destroy it; the window keeps its fonts and class until then.
+      auto* later = new (std::nothrow) TLeftovers(left);
+      if (later != nullptr &&
+          PostMessageW(hwnd_, kDestroyMsg, 0, reinterpret_cast<LPARAM>(later)) != FALSE)
+        return;
+      delete later;  // the owner is gone: so is its window
+    }
     DestroyWindow(hwnd_);
   }
-  if (class_holder_ != nullptr) ReleaseWindowClass(class_holder_);
-  for (HFONT font : fonts_)
-    if (font != nullptr) DeleteObject(font);
-  if (picture_ != nullptr) DeleteObject(picture_);
+  FreeLeftovers(left);
 }
 
 bool TWin32Toolkit::CreateFonts() {
@@ -286,6 +338,18 @@ std::string TWin32Toolkit::Caption() const {
 }
 
 void TWin32Toolkit::SetBounds(const TBounds& outer) {
+  if (OwnThread()) {
+    ApplyBounds(outer);
+    return;
+  }
+  {
+    const std::lock_guard lock(bounds_mutex_);
+    pending_bounds_ = outer;
+  }
+  PostMessageW(hwnd_, kApplyBoundsMsg, 0, 0);
+}
+
+void TWin32Toolkit::ApplyBounds(const TBounds& outer) {
   if (IsIconic(hwnd_)) {
     // A minimised window keeps its normal rectangle aside; that is the one to set.
     WINDOWPLACEMENT placement{};
@@ -308,6 +372,13 @@ LRESULT CALLBACK TWin32Toolkit::WindowProc(HWND hwnd, UINT msg, WPARAM wparam, L
     self->hwnd_ = hwnd;
     SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
   }
+  if (msg == kDestroyMsg) {  // its toolkit was destroyed on another thread
+    DestroyWindow(hwnd);
+    const auto* left = reinterpret_cast<const TLeftovers*>(lparam);
+    FreeLeftovers(*left);
+    delete left;
+    return 0;
+  }
   auto* self = reinterpret_cast<TWin32Toolkit*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   if (self == nullptr) return DefWindowProcW(hwnd, msg, wparam, lparam);
   return self->HandleMessage(msg, wparam, lparam);
@@ -321,6 +392,15 @@ LRESULT TWin32Toolkit::HandleMessage(UINT msg, WPARAM wparam, LPARAM lparam) {
     case WM_CLOSE:
       OnClose();
       return 0;
+    case kApplyBoundsMsg: {
+      TBounds outer;
+      {
+        const std::lock_guard lock(bounds_mutex_);
+        outer = pending_bounds_;
+      }
+      ApplyBounds(outer);
+      return 0;
+    }
     case WM_SYSCOMMAND:
       return OnSysCommand(wparam, lparam);
     case WM_CTLCOLORSTATIC:

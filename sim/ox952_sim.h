@@ -75,6 +75,9 @@ OX952SIM_API void OX952Sim_ClearJournal(void);
 // "OX952_Open" etc.; "?" for a value outside the enumeration.
 OX952SIM_API const char* OX952Sim_FunctionName(OX952SimFunction f);
 
+// Makes OX952_Open and OX952_Close take at least this long, as a library that asks a kernel
+// driver does, until set again; the card is held meanwhile. 0: at once.
+OX952SIM_API void OX952Sim_SetOpenCloseDuration(uint32_t microseconds);
 // Makes MemRead return `value` at that register until the next Reset or Configure,
 // whatever the model says. Ignored for a card or offset outside the configuration.
 OX952SIM_API void OX952Sim_SetReadByte(uint32_t card, uint32_t offset, uint8_t value);

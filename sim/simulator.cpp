@@ -1,6 +1,10 @@
 // The simulator's state, and the nine functions of the card library over it.
 #include "sim/simulator.h"
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "card/our_libraries.h"
 #include "config/env.h"
 #include "sim/sim_platform.h"
@@ -260,6 +264,13 @@ uint32_t Run(Call call, Answer answer) {
   return call.record.result;
 }
 
+std::atomic<uint32_t> g_open_close_us{0};
+
+void TakeOpenCloseDuration() {
+  if (const uint32_t us = g_open_close_us.load(std::memory_order_relaxed))
+    std::this_thread::sleep_for(std::chrono::microseconds(us));
+}
+
 // Card_DID, Card_BUS and Card_SLOT differ only in the field they report.
 uint32_t CardField(OX952SimFunction f, uint32_t card, uint32_t* out, uint32_t CardEntry::*field) {
   return Run(Begin(f, card, out), [&](Simulator& sim, Call& call) -> uint32_t {
@@ -304,13 +315,16 @@ OX952_API uint32_t OX952_CALL OX952_Card_SLOT(uint32_t card, uint32_t* slot) {
 }
 
 OX952_API uint32_t OX952_CALL OX952_Open(uint32_t card, uint32_t zero) {
-  return Run(Begin(OX952SIM_Open, card, zero), [&](Simulator& sim, Call&) -> uint32_t {
-    SimCard* c = sim.Card(card);
-    if (!c) return OX952SIM_ERR_BAD_CARD;
-    if (c->entry.in_use || c->open) return OX952SIM_ERR_IN_USE;
-    c->open = true;
-    return 0;
-  });
+  const uint32_t result =
+      Run(Begin(OX952SIM_Open, card, zero), [&](Simulator& sim, Call&) -> uint32_t {
+        SimCard* c = sim.Card(card);
+        if (!c) return OX952SIM_ERR_BAD_CARD;
+        if (c->entry.in_use || c->open) return OX952SIM_ERR_IN_USE;
+        c->open = true;
+        return 0;
+      });
+  TakeOpenCloseDuration();  // with the card open
+  return result;
 }
 
 OX952_API uint32_t OX952_CALL OX952_BAR11_BaseAdr(uint32_t card, uint32_t* base, uint32_t* second) {
@@ -328,6 +342,7 @@ OX952_API uint32_t OX952_CALL OX952_BAR11_BaseAdr(uint32_t card, uint32_t* base,
 }
 
 OX952_API uint32_t OX952_CALL OX952_Close(uint32_t card) {
+  TakeOpenCloseDuration();  // with the card still open
   return Run(Begin(OX952SIM_Close, card), [&](Simulator& sim, Call&) -> uint32_t {
     SimCard* c = sim.Card(card);
     if (!c) return OX952SIM_ERR_BAD_CARD;
@@ -335,6 +350,10 @@ OX952_API uint32_t OX952_CALL OX952_Close(uint32_t card) {
     c->open = false;  // the registers keep their values, as on the card
     return 0;
   });
+}
+
+OX952SIM_API void OX952Sim_SetOpenCloseDuration(uint32_t microseconds) {
+  g_open_close_us.store(microseconds, std::memory_order_relaxed);
 }
 
 OX952_API uint32_t OX952_CALL OX952_MemRead(uint32_t address, uint32_t zero) {

@@ -1,13 +1,18 @@
 // The lifecycle exports as the host calls them, with the simulator behind the driver.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 #include <map>
 #include <stdexcept>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "driver_support.h"
+#include "host/loader.h"
+#include "host/pump.h"
 #include "monitor/layout.h"
 
 namespace qvtest {
@@ -202,6 +207,73 @@ TEST_F(Lifecycle, CardInstanceOpensProgramsAndCloses) {
                      std::string(qv::text::kInitSucceeded.view()) + "\r\n"),
             std::string::npos)
       << log;
+}
+
+// Instances on host threads, each selecting its own card by bus and slot, over a library whose
+// Open and Close take a while: the search opens the cards ahead of the chosen one, and no
+// other search may meet one of them then and take it for a card in use.
+TEST_F(Lifecycle, InstancesOnThreadsEachOpenTheirOwnCard) {
+  ASSERT_EQ(OX952Sim_Configure("card 512 2 13\ncard 528 3 1\ncard 530 5 2\ncard 512 6 4\n"), 0);
+  OX952Sim_SetOpenCloseDuration(200);
+  constexpr int kRounds = 10;
+  const std::pair<int, int> cards[] = {{2, 13}, {3, 1}, {5, 2}, {6, 4}};
+  std::vector<std::string> paths;
+  for (const auto& [bus, slot] : cards) {
+    Ini ini;
+    ini.card = "Automatická detekce=0\r\nBUS=" + std::to_string(bus) +
+               "\r\nSLOT=" + std::to_string(slot) + "\r\nDemo režim=0\r\n";
+    paths.push_back(Write(ini, "card" + std::to_string(bus) + ".ini"));
+  }
+  std::atomic<int> failed{0};
+  std::vector<std::thread> hosts;
+  for (const std::string& path : paths) {
+    hosts.emplace_back([&failed, path] {
+      for (int round = 0; round < kRounds; ++round) {
+        PData p = MakeDriver();
+        failed += !CallInit(p, path).ok;
+        Done(p);
+        DisposeDriver(p);
+      }
+    });
+  }
+  for (std::thread& host : hosts) host.join();
+  OX952Sim_SetOpenCloseDuration(0);
+  EXPECT_EQ(failed, 0) << "of " << kRounds * 4 << " Init calls";
+  EXPECT_EQ(OX952Sim_OpenCardCount(), 0u);
+}
+
+// A host that closes and opens its project unloads the driver and loads it again. Nothing of
+// an unloaded driver may stay behind where the host's loop would reach it: a window, a timer.
+TEST_F(Lifecycle, UnloadedAndLoadedAgainWithTheWindowShown) {
+  const std::string ini = Write(Ini{});
+  for (int round = 0; round < 4; ++round) {
+    {
+      const qvhost::Library driver(
+          qvhost::DefaultDriverPath(::testing::internal::GetArgvs()[0].c_str()));
+      ASSERT_TRUE(driver.Loaded()) << driver.Error();
+      const auto make = reinterpret_cast<decltype(&MakeDriver)>(driver.Find("MakeDriver"));
+      const auto init = reinterpret_cast<decltype(&Init)>(driver.Find("Init"));
+      const auto proc = reinterpret_cast<decltype(&DriverProc)>(driver.Find("DriverProc"));
+      const auto done = reinterpret_cast<decltype(&Done)>(driver.Find("Done"));
+      const auto dispose = reinterpret_cast<decltype(&DisposeDriver)>(driver.Find("DisposeDriver"));
+      ASSERT_TRUE(make && init && proc && done && dispose);
+      PData p = make();
+      char error[256] = {};
+      ASSERT_TRUE(init(p, 0, ini.c_str(), sizeof error, error, 0, 0, 0, 0)) << error;
+      proc(p, 1, 0, 0, 0, 0);
+      for (int i = 0; i < 20; ++i) {  // the window's timer ticks
+        qv::PumpWindowMessages();
+        qvhost::SleepMs(10);
+      }
+      done(p);
+      dispose(p);
+    }
+    for (int i = 0; i < 20; ++i) {  // a timer left behind would now run unloaded code
+      qv::PumpWindowMessages();
+      qvhost::SleepMs(10);
+    }
+  }
+  EXPECT_EQ(OX952Sim_OpenCardCount(), 0u);
 }
 
 TEST_F(Lifecycle, EachParameterRegisterValueReachesItsOwnRegister) {

@@ -4,9 +4,12 @@
 #include <gtk/gtk.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "config/texts.h"
 #include "host/pump.h"
@@ -177,6 +180,73 @@ TEST_F(MonitorGtk, FocusActivatesButDoesNotRestore) {
   EXPECT_TRUE(Iconified(window));
   EXPECT_TRUE(dialog->Visible());
   gtk_widget_destroy(other);
+}
+
+// Instances on host threads, each making its every call on its own thread, while the main
+// thread iterates the default context: the windows are built, commanded, refreshed and
+// destroyed there, without a GLib warning, and none is left behind.
+TEST(MonitorGtkThreads, WindowsOfInstancesOnOtherThreads) {
+  static std::atomic<int> warnings{0};
+  g_log_set_default_handler(
+      [](const gchar* domain, GLogLevelFlags level, const gchar* message, gpointer) {
+        if ((level & (G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING)) != 0) {
+          ++warnings;
+          ADD_FAILURE() << (domain != nullptr ? domain : "") << ": " << message;
+        }
+      },
+      nullptr);
+  const auto monitor_windows = [] {
+    GList* windows = gtk_window_list_toplevels();
+    int count = 0;
+    for (GList* w = windows; w != nullptr; w = w->next)
+      count += std::string(gtk_widget_get_name(GTK_WIDGET(w->data))) == "DrvDialog";
+    g_list_free(windows);
+    return count;
+  };
+
+  constexpr int kThreads = 4, kRounds = 20;
+  std::atomic<int> finished{0}, built{0}, refreshed{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      for (int round = 0; round < kRounds; ++round) {
+        TKarta karta;
+        TCFGData cfg;
+        testing::FillSample(karta, cfg);
+        auto dialog = TDrvDialog::Create();
+        if (!dialog) continue;
+        dialog->InitDialog();
+        dialog->SetCaption(CompletedCaption(dialog->Caption(), cfg));
+        dialog->DriverProc(5, 40 * t, 30 * round, 420, 500);
+        dialog->DriverProc(1, 0, 0, 0, 0);
+        // The host's cycles: each hand-over takes a tick that the window's timer left.
+        const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (dialog->LabelText(58) != "11111111  (255)" &&
+               std::chrono::steady_clock::now() < give_up) {
+          dialog->HandOver(cfg, karta);
+          std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        refreshed += dialog->LabelText(58) == "11111111  (255)";
+        built += dialog->NativeHandle() != nullptr;
+        dialog->DriverProc(2, 0, 0, 0, 0);
+        dialog->DriverProc(4, 0, 0, 0, 0);
+        dialog->DriverProc(3, 0, 0, 0, 0);
+        dialog->DriverProc(0, 0, 0, 0, 0);
+      }
+      ++finished;
+    });
+  }
+  while (finished < kThreads) {
+    PumpWindowMessages();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  for (std::thread& thread : threads) thread.join();
+  int left = 0;
+  EXPECT_TRUE(PumpUntil([&] { return (left = monitor_windows()) == 0; })) << left << " left";
+  EXPECT_EQ(refreshed, kThreads * kRounds);
+  EXPECT_EQ(built, kThreads * kRounds) << "the main thread built no window for them";
+  EXPECT_EQ(warnings, 0);
+  g_log_set_default_handler(g_log_default_handler, nullptr);
 }
 
 }  // namespace

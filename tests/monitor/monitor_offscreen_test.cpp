@@ -2,7 +2,12 @@
 // when the thread pumps its events.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "config/texts.h"
+#include "host/pump.h"
 #include "monitor/drv_dialog.h"
 #include "tests/support/pump_until.h"
 
@@ -31,6 +36,36 @@ TEST(MonitorOffscreen, TicksAndKeepsItsState) {
   EXPECT_TRUE(dialog->Visible());
   dialog->DriverProc(0, 0, 0, 0, 0);
   EXPECT_FALSE(dialog->Visible());
+}
+
+// A window made on another thread while this one iterates the context: its ticks reach it on
+// its own thread, at its next hand-over, and never run here beside that thread.
+TEST(MonitorOffscreen, TicksOfAWindowOnAnotherThreadComeToThatThread) {
+  std::atomic<bool> refreshed{false}, finished{false};
+  std::thread instance([&] {
+    auto dialog = TDrvDialog::Create();
+    TKarta karta;
+    TCFGData cfg;
+    karta.DOUTReg = 3;
+    if (dialog) {
+      dialog->InitDialog();
+      dialog->DriverProc(1, 0, 0, 0, 0);
+      const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+      while (dialog->LabelText(57) != "00000011  (3)" &&
+             std::chrono::steady_clock::now() < give_up) {
+        dialog->HandOver(cfg, karta);  // the host's cycle
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+      }
+      refreshed = dialog->LabelText(57) == "00000011  (3)";
+    }
+    finished = true;
+  });
+  while (!finished) {
+    PumpWindowMessages();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  instance.join();
+  EXPECT_TRUE(refreshed);
 }
 
 }  // namespace

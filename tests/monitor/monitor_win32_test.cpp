@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 
 #include "host/pump.h"
 #include "monitor/drv_dialog.h"
@@ -126,6 +127,60 @@ TEST_F(MonitorWin32, MinimiseWhileHiddenThenShowThenRestore) {
   EXPECT_FALSE(IsIconic(hwnd));
   dialog->DriverProc(4, 0, 0, 0, 0);  // focusing a visible window must not disturb anything
   EXPECT_TRUE(IsWindowVisible(hwnd));
+}
+
+// The window's owner is a device thread that pumps no messages while the host commands the
+// window from its own thread: no command waits for the owner, each takes effect at the owner's
+// next pump, and a window destroyed from the host's thread goes with the owner's next pump.
+TEST(MonitorWin32Module, CommandsFromAnotherThreadNeverWaitForTheOwner) {
+  std::unique_ptr<TDrvDialog> dialog;
+  HWND hwnd = nullptr;
+  HANDLE created = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE commanded = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE settled = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HANDLE destroyed = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  bool waited_for_owner = false;
+  bool placed = false;
+  bool window_gone = false;
+  std::thread device([&] {
+    dialog = TDrvDialog::Create();
+    if (dialog) hwnd = static_cast<HWND>(dialog->NativeHandle());
+    SetEvent(created);
+    // Cycling, no pumping; a blocked command would get its answer only after 20 s.
+    if (WaitForSingleObject(commanded, 20000) != WAIT_OBJECT_0) {
+      waited_for_owner = true;
+      PumpUntil([&] { return WaitForSingleObject(commanded, 0) == WAIT_OBJECT_0; });
+    }
+    placed = PumpUntil([&] {
+      RECT r{};
+      GetWindowRect(hwnd, &r);
+      return IsWindowVisible(hwnd) && r.left == 30 && r.top == 40 && r.right == 30 + 420;
+    });
+    SetEvent(settled);
+    WaitForSingleObject(destroyed, INFINITE);
+    window_gone = PumpUntil([&] { return IsWindow(hwnd) == FALSE; });
+  });
+  WaitForSingleObject(created, INFINITE);
+  if (dialog) {
+    dialog->DriverProc(1, 0, 0, 0, 0);
+    dialog->DriverProc(5, 30, 40, 420, 500);
+    dialog->DriverProc(4, 0, 0, 0, 0);
+    dialog->DriverProc(2, 0, 0, 0, 0);
+    dialog->DriverProc(3, 0, 0, 0, 0);
+  }
+  SetEvent(commanded);
+  WaitForSingleObject(settled, INFINITE);  // showing and placing are the owner's to do
+  dialog.reset();
+  SetEvent(destroyed);
+  device.join();
+  for (HANDLE h : {created, commanded, settled, destroyed}) CloseHandle(h);
+  ASSERT_NE(hwnd, nullptr);
+  EXPECT_FALSE(waited_for_owner) << "a command waited for the window's owner";
+  EXPECT_TRUE(placed);
+  EXPECT_TRUE(window_gone);
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  EXPECT_FALSE(GetClassInfoExW(GetModuleHandleW(nullptr), L"Qv_lvk5120x.TDrvDialog", &wc));
 }
 
 TEST(MonitorWin32Module, ClassIsReleasedWithTheLastWindow) {

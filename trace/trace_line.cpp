@@ -161,4 +161,20 @@ std::size_t TimeStampLength(std::string_view line) {
   return kPattern.size();
 }
 
+std::size_t FormatProcessTag(unsigned long process, char* out, std::size_t size) {
+  if (out == nullptr || size == 0) return 0;
+  std::size_t len = 0;
+  out[0] = '\0';
+  Append(out, size, len, "[%lu] ", process);
+  return len;
+}
+
+std::size_t ProcessTagLength(std::string_view text, unsigned long* process) {
+  const std::string_view all = text;
+  uint32_t value = 0;
+  if (!Take(text, "[") || !TakeValue(text, 'd', &value) || !Take(text, "] ")) return 0;
+  *process = value;
+  return all.size() - text.size();
+}
+
 }  // namespace qv::trace

@@ -18,7 +18,7 @@ cp "$driver" "$tracedir/"
 cp "$sim" "$tracedir/$realname"
 traced_driver="$tracedir/$(basename "$driver")"
 cycle=(--ini "$ini" --cycles 3 --period 0 --out 6=1000 --out 24=7 --out 52=1)
-stamp='^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3} '
+stamp='^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3} \[[0-9]+\] '
 fail() { echo "trace_e2e: $*"; exit 1; }
 
 export VODRA_OX952_SIM=$cards
@@ -80,7 +80,7 @@ replay_report "$work/short.txt" ", after line 100" "the trace ends; came OX952_"
 n=$(lines "$work/through.txt" "${stamp}OX952_MemRead\(.* = 0x" | sed -n 30p)
 sed "${n}s/= 0x/= \x1b[2J\x00/" "$work/through.txt" >"$work/garbled.txt"
 replay_report "$work/garbled.txt" ", line $n" \
-  "not a trace line: \"[-0-9 :.]*OX952_MemRead\(.*= \\\\x1B\[2J\\\\x00"
+  "not a trace line: \"[-0-9 :.[]*\] OX952_MemRead\(.*= \\\\x1B\[2J\\\\x00"
 n=$(lines "$work/through.txt" "${stamp}OX952_MemRead\(.* \.\.\.$" | sed -n 40p)
 head -n "$n" "$work/through.txt" >"$work/died.txt"
 replay_report "$work/died.txt" ", line $n" "the site's process died in this call, which never returned"

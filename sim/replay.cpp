@@ -20,16 +20,6 @@ bool IsBlank(char c) {
   return c == ' ' || c == '\t';
 }
 
-// Same function, same in-arguments; out-arguments are answers, not compared.
-bool SameCall(const TraceCall& a, const TraceCall& b) {
-  if (a.function != b.function) return false;
-  const char* letters = kFunctions[a.function].trace;
-  for (int i = 0; letters[i] != '='; ++i) {
-    if (!trace::IsOutLetter(letters[i]) && a.args[i] != b.args[i]) return false;
-  }
-  return true;
-}
-
 // The call as it came: its function and in-arguments.
 std::string_view Came(const TraceCall& call, char (&line)[192]) {
   return {line, trace::FormatTraceLine(call, trace::Ending::kNone, line, sizeof line)};
@@ -64,6 +54,15 @@ std::size_t RunNumber(std::string_view text) {
 }
 
 }  // namespace
+
+bool SameCall(const TraceCall& a, const TraceCall& b) {
+  if (a.function != b.function) return false;
+  const char* letters = kFunctions[a.function].trace;
+  for (int i = 0; letters[i] != '='; ++i) {
+    if (!trace::IsOutLetter(letters[i]) && a.args[i] != b.args[i]) return false;
+  }
+  return true;
+}
 
 std::size_t TextSource::Read(char* buffer, std::size_t size, const char**) {
   const std::size_t n = std::min(size, text_.size());
@@ -236,6 +235,19 @@ std::size_t RunSplitter::Take(const Line& line) {
   return runs_;
 }
 
+RunSplitter::Line RunSplitter::Classify(const LineReader::Line& line, std::size_t* prefix) {
+  Line kind;
+  const std::size_t stamp = line.cut ? 0 : trace::TimeStampLength(line.text);
+  *prefix =
+      stamp + (stamp != 0 ? trace::ProcessTagLength(line.text.substr(stamp), &kind.process) : 0);
+  const std::string_view body = line.text.substr(*prefix);
+  kind.stamped = stamp != 0;
+  kind.tagged = *prefix != stamp;
+  kind.note = !body.empty() && body[0] == '#';
+  if (kind.note && !line.cut) kind.mark = trace::ParseRunMark(body);
+  return kind;
+}
+
 bool RunSplitter::IsOpen(std::size_t run) const {
   if (run == sequence_) return run != 0;
   for (std::size_t i = 0; i < open_count_; ++i) {
@@ -293,19 +305,12 @@ void Replay::Report() {
 bool Replay::ReadStep(Step* step) {
   LineReader::Line line;
   while (lines_.Next(&line)) {
-    RunSplitter::Line kind;
-    const std::size_t stamp = line.cut ? 0 : trace::TimeStampLength(line.text);
-    const std::size_t prefix =
-        stamp + (stamp != 0 ? trace::ProcessTagLength(line.text.substr(stamp), &kind.process) : 0);
-    const std::string_view body = line.text.substr(prefix);
-    if (body.empty()) continue;
-    kind.stamped = stamp != 0;
-    kind.tagged = prefix != stamp;
+    std::size_t prefix = 0;
+    RunSplitter::Line kind = RunSplitter::Classify(line, &prefix);
+    if (line.text.size() == prefix) continue;
     step->line = line.number;
     step->stamped = kind.stamped;
-    if (body[0] == '#') {
-      kind.note = true;
-      kind.mark = line.cut ? trace::RunMark::kNone : trace::ParseRunMark(body);
+    if (kind.note) {
       step->run = runs_.Take(kind);
       if (kind.mark == trace::RunMark::kNone || step->run == 0) continue;  // a note
       step->kind = kind.mark == trace::RunMark::kStart ? Step::kStart : Step::kEnd;

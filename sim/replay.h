@@ -96,6 +96,9 @@ class LineReader {
 // is refused (nullptr) with what it is, or the system's reason, in `reason`.
 std::unique_ptr<TraceSource> OpenTraceFile(const std::string& path, std::string* reason);
 
+// Same function, same in-arguments; out-arguments are answers, not compared.
+bool SameCall(const trace::TraceCall& a, const trace::TraceCall& b);
+
 // How a trace's lines fall into runs, numbered from 1 in the order they begin. The tracing
 // library names its process on every line ("[4242]"), so runs of processes that traced
 // into the file at the same time are told apart: each start mark begins one, and the
@@ -120,6 +123,9 @@ class RunSplitter {
   // start (or, without process names, by the next run).
   bool IsOpen(std::size_t run) const;
   std::size_t Runs() const { return runs_; }
+  // What `line` is to the splitter (but for `call`, which takes parsing it), and in
+  // `prefix` the length of its time stamp and process tag.
+  static Line Classify(const LineReader::Line& line, std::size_t* prefix);
 
   // Processes whose runs are open at once, at most; the oldest is dropped beyond.
   static constexpr std::size_t kOpenLimit = 64;

@@ -143,9 +143,10 @@ std::size_t FormatRunMark(RunMark mark, unsigned long process, char* out, std::s
   return len;
 }
 
-RunMark ParseRunMark(std::string_view line) {
+RunMark ParseRunMark(std::string_view line, unsigned long* named) {
   uint32_t process = 0;
   if (!Take(line, kRunPrefix) || !TakeValue(line, 'd', &process)) return RunMark::kNone;
+  if (named != nullptr) *named = process;
   if (line == kRunStarts) return RunMark::kStart;
   return line == kRunEnds ? RunMark::kEnd : RunMark::kNone;
 }

@@ -80,8 +80,9 @@ bool ParseTraceLine(std::string_view line, TraceCall* call, Ending* ending,
 // the library is unloaded. A run without its end died, or is still running.
 enum class RunMark { kNone, kStart, kEnd };
 std::size_t FormatRunMark(RunMark mark, unsigned long process, char* out, std::size_t size);
-// The mark that `line` (without its time stamp) is, or kNone.
-RunMark ParseRunMark(std::string_view line);
+// The mark that `line` (without its time stamp) is, or kNone; the process it names in
+// `process`, when given.
+RunMark ParseRunMark(std::string_view line, unsigned long* process = nullptr);
 
 // The length of the tracing library's local time stamp and its blank at the start of
 // `line` ("2026-12-08 05:48:45.376 ": 24), or 0 when the line does not start with one.

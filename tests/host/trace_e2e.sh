@@ -92,6 +92,9 @@ replay_report "$work/through.txt" ", line 4" \
 # shows no pipe to a Windows program, which then finds no file).
 mkfifo "$work/fifo"
 replay_report "$work/fifo" "" "the file cannot be (replayed: it is a pipe|opened: No such file)"
+# Every mode of qvhost that loads the card library: --list-cards too.
+replay_report "$work/through.txt" ", line [0-9]+" \
+  "the calls differ: the trace holds OX952_Card_DID\(1, .*; came OX952_Card_BUS" --list-cards
 
 # A trace saved by an editor that adds a byte-order mark and CR LF replays the same.
 { printf '\xEF\xBB\xBF'; tr -d '\r' <"$work/through.txt" | sed 's/$/\r/'; } >"$work/bom.txt"
@@ -100,9 +103,11 @@ VODRA_OX952_SIM=$work/no-cards.sim VODRA_OX952_REPLAY=$work/bom.txt \
 diff "$work/through.out" "$work/replay.out" || fail "the replay of a file with a BOM differs"
 echo "a file with a byte-order mark and CR LF replayed"
 
-# Two runs appended to one file: each replays when chosen, and the replay says how many
-# runs there are.
+# Two runs appended to one file, the first cut off in its last line as by a power cut: the
+# second begins on a line of its own, each replays when chosen, and the replay says how
+# many runs there are.
 second=(--ini "$ini" --cycles 2 --period 0 --out 6=2000)
+truncate -s -20 "$work/through.txt"
 VODRA_OX952_TRACE=$work/through.txt run --driver "$traced_driver" "${second[@]}" >"$work/second.out"
 for chosen in 1 2; do
   args=("${cycle[@]}") expected=$work/through.out
@@ -115,6 +120,43 @@ for chosen in 1 2; do
     "$work/report" || fail "run $chosen of two: $(cat "$work/report")"
 done
 echo "two runs in one file, each replayed: $(tr -d '\r' <"$work/report")"
+run --trace-runs "$work/through.txt" >"$work/runs" || fail "no runs listed"
+tr -d '\r' <"$work/runs" | grep -Eq "^run 1: process [0-9]+, started .*, lines 1 to [0-9]+, [0-9]+ calls, no \
+end mark \(killed or died\), last call OX952_Close\([0-9]\) = 0$" || fail "run 1 listed as $(cat "$work/runs")"
+tr -d '\r' <"$work/runs" | grep -Eq "^run 2: .*, ended cleanly$" || fail "runs: $(cat "$work/runs")"
+echo "runs listed: $(cat "$work/runs")"
+
+# Two processes tracing into one file at the same time, as a tracer set for the whole
+# machine catches the host and a qvhost beside it: every line whole and named, both runs
+# marked, each replayed exactly and listed once.
+both=(--ini "$ini" --cycles 50)
+VODRA_OX952_REAL=$minimal VODRA_OX952_TRACE=$work/two.txt \
+  run --driver "$traced_driver" "${both[@]}" --period 5 --out 6=1000 >"$work/two-1000.out" &
+VODRA_OX952_REAL=$minimal VODRA_OX952_TRACE=$work/two.txt \
+  run --driver "$traced_driver" "${both[@]}" --period 5 --out 6=2000 >"$work/two-2000.out"
+wait $!
+tr -d '\r' <"$work/two.txt" | grep -Ev "${stamp}(OX952_[A-Z0-9a-z_]+\(.*\)( = .*| \.\.\.)|# process \
+[0-9]+ (starts|ends cleanly))$" && fail "broken lines in a trace of two processes"
+[ "$(tr -d '\r' <"$work/two.txt" | sed -E 's/^[^[]*\[([0-9]+)\].*/\1/' | uniq | wc -l)" -gt 2 ] ||
+  fail "the two processes did not trace at the same time"
+matched=
+for chosen in 1 2; do
+  for value in 1000 2000; do
+    status=0
+    VODRA_OX952_SIM=$work/no-cards.sim VODRA_OX952_REPLAY=$work/two.txt \
+      VODRA_OX952_REPLAY_RUN=$chosen run --driver "$driver" "${both[@]}" --period 0 --out 6=$value \
+      >"$work/replay.out" 2>/dev/null || status=$?
+    if [ $status = 0 ] && cmp -s "$work/two-$value.out" "$work/replay.out"; then
+      matched+=" $value"
+      break
+    fi
+  done
+done
+[ "$matched" = " 1000 2000" ] || [ "$matched" = " 2000 1000" ] || fail "runs replayed as:$matched"
+run --trace-runs "$work/two.txt" >"$work/runs"
+[ "$(tr -d '\r' <"$work/runs" | grep -Ec '^run [12]: process [0-9]+, .*, ended cleanly$')" = 2 ] ||
+  fail "two runs listed as $(cat "$work/runs")"
+echo "two processes at once, each run replayed: $(cat "$work/runs")"
 
 # Alone in its file (a library that keeps no trace of its own), each call is one line:
 # the line written before the call is replaced by the full one.

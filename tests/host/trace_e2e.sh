@@ -207,3 +207,9 @@ grep -q 'VODRA_OX952 tracer: cannot use the real card library' "$work/none.out" 
 grep -q 'Chyba volání knihovny VODRA_OX952\.' "$work/none.out" || fail "no library error"
 grep -q '# cannot use the real card library' "$work/none.txt" || fail "message not traced"
 echo "missing real library reported"
+# A trace file that cannot be opened: a message with the system's reason, the calls go on.
+VODRA_OX952_REAL=$minimal VODRA_OX952_TRACE=$work/no-folder/t.txt \
+  run --driver "$traced_driver" --ini "$ini" >/dev/null 2>"$work/open.err"
+tr -d '\r' <"$work/open.err" | grep -Eq 'trace file .*t\.txt cannot be opened: [A-Z][a-z]' ||
+  fail "no reason given: $(cat "$work/open.err")"
+echo "unopened trace file reported: $(tr -d '\r' <"$work/open.err")"

@@ -142,6 +142,7 @@ tr -d '\r' <"$work/two.txt" | grep -Ev "${stamp}(OX952_[A-Z0-9a-z_]+\(.*\)( = .*
 matched=
 for chosen in 1 2; do
   for value in 1000 2000; do
+    [[ "$matched " != *" $value "* ]] || continue
     status=0
     VODRA_OX952_SIM=$work/no-cards.sim VODRA_OX952_REPLAY=$work/two.txt \
       VODRA_OX952_REPLAY_RUN=$chosen run --driver "$driver" "${both[@]}" --period 0 --out 6=$value \

@@ -106,6 +106,8 @@ int TraceRuns(const std::string& path) {
     Run& run = runs[number - 1];
     if (run.first == 0) {
       run.first = line.number;
+      run.named = kind.tagged;
+      run.process = kind.process;
       if (kind.stamped) Keep(run.started, line.text.substr(0, 23));
     }
     run.last = line.number;

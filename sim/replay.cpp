@@ -209,7 +209,12 @@ std::size_t RunSplitter::Take(const Line& line) {
       *open = {line.process, runs_};
       return runs_;
     }
-    if (open == nullptr) return 0;
+    if (open == nullptr && (line.note || line.mark != trace::RunMark::kNone)) return 0;
+    if (open == nullptr) {  // its start is not in the file (cut at its front): a run anyway
+      Line start = line;
+      start.mark = trace::RunMark::kStart;
+      return Take(start);
+    }
     const std::size_t run = open->run;
     if (line.mark == trace::RunMark::kEnd) {
       std::copy(open + 1, open_ + open_count_, open);

@@ -102,7 +102,8 @@ bool SameCall(const trace::TraceCall& a, const trace::TraceCall& b);
 // How a trace's lines fall into runs, numbered from 1 in the order they begin. The tracing
 // library names its process on every line ("[4242]"), so runs of processes that traced
 // into the file at the same time are told apart: each start mark begins one, and the
-// process's lines up to its end mark (or its next start mark) are its. Lines of older
+// process's lines up to its end mark (or its next start mark) are its; a process's call
+// without its start mark (a file cut at its front) begins one too. Lines of older
 // tracers and the simulator name none: they follow one another, a start mark ends the run
 // before, and calls outside a run begin one of their own. Once the file holds a run that
 // names its process, lines that name none belong to no run: behind the tracing library

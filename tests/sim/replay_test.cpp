@@ -144,6 +144,10 @@ TEST(ReplayTest, AnswersAndReportsForEachKindOfTrace) {
         "! replay of t: the file holds 3 runs; this was run 1, lines 1 to 7 "
         "(VODRA_OX952_REPLAY_RUN chooses another)"},
        "1"},
+      {"a file cut at its front: a process's calls without its start mark",
+       "@[5] OX952_Open(0, 0) = 0\n@[5] # process 5 ends cleanly\n",
+       {"OX952_Open(0, 0)"},
+       {"OX952_Open(0, 0) = 0"}},
       {"a run number with more after it",
        "OX952_Open(0, 0) = 0\n",
        {"OX952_Open(0, 0)"},

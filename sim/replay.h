@@ -183,7 +183,7 @@ class Replay {
     };
     Kind kind = kBad;
     std::size_t line = 0;
-    std::size_t run = 0;   // the run it belongs to, from 1
+    std::size_t run = 0;   // the run it belongs to, from 1; 0 for none
     bool stamped = false;  // written by the tracing library
     trace::TraceCall call;
     RaiseKind raise = RaiseKind::kNone;

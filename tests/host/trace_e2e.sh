@@ -7,7 +7,9 @@
 # sees the same through it, that a fault in the library still reaches the driver's guard,
 # that a failing call's out-arguments are shown as it left them, that a missing real
 # library is a message, not a crash, and that the simulator replays a recorded trace and
-# reports, in one line each and with qvhost's status 3, where a replay differs.
+# reports, in one line each and with qvhost's status 3, where a replay differs. Two
+# processes may trace into one file at once, and a run after a half-written last line is
+# kept; --trace-runs lists the runs.
 set -euo pipefail
 qvhost=$1 driver=$2 sim=$3 minimal=$4 failing_base=$5 tracedir=$6 realname=$7 ini=$8 cards=$9
 emulator=${10:-}

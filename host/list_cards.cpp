@@ -12,6 +12,7 @@
 #include "config/cp1250.h"
 #include "config/texts.h"
 #include "host/loader.h"
+#include "host/trace_runs.h"
 
 namespace qvhost {
 
@@ -209,10 +210,14 @@ int ListCards(const std::string& driver_path, const std::string& card_library, b
   bool search = false;
   const std::string path = CardLibraryPath(driver_path, card_library, &search);
   const Library lib(path, search);
+  // Whatever the list found, a report of the simulator's replay gives a status of its own.
+  const auto done = [&lib](int status) {
+    return AfterReplay(lib.Loaded() ? lib.Find("OX952Sim_ReplayEnd") : nullptr, status);
+  };
   qv::CardLibrary table{};
   uint32_t count = 0;
   if (!Bound(lib, path, !card_library.empty(), table, out) || !Counted(table, &count, out))
-    return 1;
+    return done(1);
   std::fprintf(out, "%5s  %-12s  %-18s %4s  %4s  %s\n", "index", "device ID", "model", "bus",
                "slot", "state");
   Survey survey;
@@ -222,7 +227,7 @@ int ListCards(const std::string& driver_path, const std::string& card_library, b
   }
   const int status = Verdict(survey, count, out);
   if (status == 0 && ini_template) PrintTemplate(survey.first_free);
-  return status;
+  return done(status);
 }
 
 }  // namespace qvhost

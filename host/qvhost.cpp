@@ -17,11 +17,10 @@
 #include "host/list_cards.h"
 #include "host/loader.h"
 #include "host/pump.h"
+#include "host/trace_runs.h"
 #include "monitor/drv_dialog.h"
 
 namespace {
-
-constexpr int kReplayReported = 3;
 
 // The driver's functions, bound by name.
 struct Exports {
@@ -63,6 +62,7 @@ struct Options {
   bool list_cards = false;
   bool ini_template = false;
   std::string check;
+  std::string trace_runs;
 };
 
 void Usage(FILE* to) {
@@ -70,6 +70,7 @@ void Usage(FILE* to) {
       "usage: qvhost --ini FILE [options]\n"
       "       qvhost --list-cards [--ini-template] [--driver PATH] [--card-library PATH]\n"
       "       qvhost --check FILE\n"
+      "       qvhost --trace-runs FILE\n"
       "Loads the QV driver, initialises one instance from the parameter FILE and runs the\n"
       "host's cycle against whatever card library stands behind the driver.\n"
       "\n"
@@ -93,9 +94,12 @@ void Usage(FILE* to) {
       "                     card to stdout (Windows-1250, CR LF), the list to stderr\n"
       "  --check FILE       read a parameter file as the driver does and report every key,\n"
       "                     every problem and the driver's verdict; no card, no log\n"
+      "  --trace-runs FILE  list the runs of a card library trace (VODRA_OX952_TRACE): each\n"
+      "                     one's number for VODRA_OX952_REPLAY_RUN, process, start, lines,\n"
+      "                     calls and how it ended\n"
       "Exit status: 0 success, 1 the driver could not be loaded or initialised (--list-cards:\n"
-      "no free card; --check: the driver would refuse the file), 2 usage, 3 the simulator's\n"
-      "replay of a trace (VODRA_OX952_REPLAY) reported a difference.\n",
+      "no free card; --check: the driver would refuse the file; --trace-runs: no run), 2 usage,\n"
+      "3 the simulator's replay of a trace (VODRA_OX952_REPLAY) reported a difference.\n",
       to);
 }
 
@@ -135,6 +139,8 @@ int ParseArgs(int argc, char** argv, Options& o) {
       o.ini_template = true;
     } else if (a == "--check" && has_value) {
       o.check = argv[++i];
+    } else if (a == "--trace-runs" && has_value) {
+      o.trace_runs = argv[++i];
     } else if (a == "--monitor") {
       o.monitor = true;
     } else if (a == "--out" && has_value) {
@@ -154,7 +160,7 @@ int ParseArgs(int argc, char** argv, Options& o) {
     std::fputs("qvhost: --ini-template goes with --list-cards\n", stderr);
     return 2;
   }
-  if (o.list_cards || !o.check.empty()) return 0;
+  if (o.list_cards || !o.check.empty() || !o.trace_runs.empty()) return 0;
   if (o.ini.empty()) {
     std::fputs("qvhost: --ini FILE is required\n", stderr);
     Usage(stderr);
@@ -260,6 +266,7 @@ int main(int argc, char** argv) {
   if (const int rc = ParseArgs(argc, argv, o); rc != 0) return rc;
   if (o.driver.empty()) o.driver = qvhost::DefaultDriverPath(argv[0]);
   if (!o.check.empty()) return qvhost::CheckFile(o.check);
+  if (!o.trace_runs.empty()) return qvhost::TraceRuns(o.trace_runs);
   // Choosing a library by path is asking for it, our simulator included.
   if (!o.card_library.empty()) qvhost::SetEnvironment(QV_SIM_DEFAULT_VARIABLE, "1");
   if (o.list_cards) return qvhost::ListCards(o.driver, o.card_library, o.ini_template);
@@ -285,8 +292,5 @@ int main(int argc, char** argv) {
   const int status = Run(o, e);
   // A replay is over with the host's run: the simulator reports the calls left over, and
   // any report of the replay gives a status of its own, for scripts.
-  using ReplayEndFn = uint32_t (*)();
-  const auto replay_end =
-      reinterpret_cast<ReplayEndFn>(qvhost::LoadedCardLibraryFunction("OX952Sim_ReplayEnd"));
-  return replay_end != nullptr && replay_end() != 0 ? kReplayReported : status;
+  return qvhost::AfterReplay(qvhost::LoadedCardLibraryFunction("OX952Sim_ReplayEnd"), status);
 }

@@ -20,16 +20,6 @@ bool IsBlank(char c) {
   return c == ' ' || c == '\t';
 }
 
-// Same function, same in-arguments; out-arguments are answers, not compared.
-bool SameCall(const TraceCall& a, const TraceCall& b) {
-  if (a.function != b.function) return false;
-  const char* letters = kFunctions[a.function].trace;
-  for (int i = 0; letters[i] != '='; ++i) {
-    if (!trace::IsOutLetter(letters[i]) && a.args[i] != b.args[i]) return false;
-  }
-  return true;
-}
-
 // The call as it came: its function and in-arguments.
 std::string_view Came(const TraceCall& call, char (&line)[192]) {
   return {line, trace::FormatTraceLine(call, trace::Ending::kNone, line, sizeof line)};
@@ -64,6 +54,15 @@ std::size_t RunNumber(std::string_view text) {
 }
 
 }  // namespace
+
+bool SameCall(const TraceCall& a, const TraceCall& b) {
+  if (a.function != b.function) return false;
+  const char* letters = kFunctions[a.function].trace;
+  for (int i = 0; letters[i] != '='; ++i) {
+    if (!trace::IsOutLetter(letters[i]) && a.args[i] != b.args[i]) return false;
+  }
+  return true;
+}
 
 std::size_t TextSource::Read(char* buffer, std::size_t size, const char**) {
   const std::size_t n = std::min(size, text_.size());
@@ -171,32 +170,106 @@ bool LineReader::Next(Line* line) {
   }
 }
 
-std::unique_ptr<TraceSource> Replay::OpenFile(const std::string& path) {
+std::unique_ptr<TraceSource> OpenTraceFile(const std::string& path, std::string* reason) {
   std::error_code error;
   const auto status = std::filesystem::status(path, error);
-  const char* reason = nullptr;
   auto source = std::make_unique<FileSource>();
   if (error) {
-    refused_ = "the file cannot be opened: ";
-    std::snprintf(reason_, sizeof reason_, "%s", error.message().c_str());
+    *reason = "the file cannot be opened: " + error.message();
   } else if (!std::filesystem::is_regular_file(status)) {
-    refused_ = "the file cannot be replayed: ";
-    reason = KindOfFile(status.type());
+    *reason = std::string("the file cannot be replayed: ") + KindOfFile(status.type());
   } else if ((source->file = std::fopen(path.c_str(), "rb")) == nullptr) {
-    refused_ = "the file cannot be opened: ";
-    reason = std::strerror(errno);
+    *reason = std::string("the file cannot be opened: ") + std::strerror(errno);
   } else {
     std::setvbuf(source->file, nullptr, _IONBF, 0);  // the reader has its own buffer
     return source;
   }
-  if (reason != nullptr) std::snprintf(reason_, sizeof reason_, "%s", reason);
   return nullptr;
+}
+
+RunSplitter::Open* RunSplitter::Find(unsigned long process) {
+  for (std::size_t i = open_count_; i-- > 0;) {
+    if (open_[i].process == process) return &open_[i];
+  }
+  return nullptr;
+}
+
+std::size_t RunSplitter::Take(const Line& line) {
+  if (line.tagged) {
+    tagged_ = true;
+    Open* open = Find(line.process);
+    if (line.mark == trace::RunMark::kStart) {
+      sequence_ = 0;
+      ++runs_;
+      if (open == nullptr && open_count_ == kOpenLimit) {  // the oldest goes
+        std::copy(open_ + 1, open_ + open_count_, open_);
+        --open_count_;
+      }
+      if (open == nullptr) open = &open_[open_count_++];
+      *open = {line.process, runs_};
+      return runs_;
+    }
+    if (open == nullptr && (line.note || line.mark != trace::RunMark::kNone)) return 0;
+    if (open == nullptr) {  // its start is not in the file (cut at its front): a run anyway
+      Line start = line;
+      start.mark = trace::RunMark::kStart;
+      return Take(start);
+    }
+    const std::size_t run = open->run;
+    if (line.mark == trace::RunMark::kEnd) {
+      std::copy(open + 1, open_ + open_count_, open);
+      --open_count_;
+    }
+    return run;
+  }
+  if (line.mark == trace::RunMark::kStart) {
+    sequence_ = ++runs_;
+    sequence_stamped_ = line.stamped;
+    return runs_;
+  }
+  const std::size_t run = sequence_;
+  if (line.mark == trace::RunMark::kEnd) sequence_ = 0;
+  if (line.note || run != 0) {
+    // Behind the tracing library, our simulator writes its own lines, without time stamps,
+    // into the same file: the tracer's lines are what the driver saw.
+    return sequence_stamped_ && !line.stamped && line.call ? 0 : run;
+  }
+  if (tagged_) return 0;
+  sequence_ = ++runs_;  // a trace without marks: the simulator's, or an older tracer's
+  sequence_stamped_ = line.stamped;
+  return runs_;
+}
+
+RunSplitter::Line RunSplitter::Classify(const LineReader::Line& line, std::size_t* prefix) {
+  Line kind;
+  const std::size_t stamp = line.cut ? 0 : trace::TimeStampLength(line.text);
+  *prefix =
+      stamp + (stamp != 0 ? trace::ProcessTagLength(line.text.substr(stamp), &kind.process) : 0);
+  const std::string_view body = line.text.substr(*prefix);
+  kind.stamped = stamp != 0;
+  kind.tagged = *prefix != stamp;
+  kind.note = !body.empty() && body[0] == '#';
+  if (kind.note && !line.cut) kind.mark = trace::ParseRunMark(body);
+  return kind;
+}
+
+bool RunSplitter::IsOpen(std::size_t run) const {
+  if (run == sequence_) return run != 0;
+  for (std::size_t i = 0; i < open_count_; ++i) {
+    if (open_[i].run == run) return true;
+  }
+  return false;
 }
 
 void Replay::Open(const std::string& path, std::string_view run) noexcept {
   std::unique_ptr<TraceSource> source;
   try {
-    source = OpenFile(path);
+    std::string reason;
+    source = OpenTraceFile(path, &reason);
+    if (source == nullptr) {
+      refused_ = "";
+      std::snprintf(reason_, sizeof reason_, "%s", reason.c_str());
+    }
   } catch (const std::bad_alloc&) {
     refused_ = "memory ran out";
   }
@@ -232,39 +305,25 @@ void Replay::Report() {
   say_(context_, report_.View());
 }
 
-// Reads the file's next step: a call line, a line that is none, or a run's mark. Skips
-// blank lines and notes, and behind the tracing library the simulator's own lines.
+// Reads the file's next step: a call line, a line that is none, or a run's mark, with the
+// run it belongs to (0 for none). Skips blank lines and notes.
 bool Replay::ReadStep(Step* step) {
   LineReader::Line line;
   while (lines_.Next(&line)) {
-    const std::size_t stamp = line.cut ? 0 : trace::TimeStampLength(line.text);
-    const std::string_view body = line.text.substr(stamp);
-    if (body.empty()) continue;
+    std::size_t prefix = 0;
+    RunSplitter::Line kind = RunSplitter::Classify(line, &prefix);
+    if (line.text.size() == prefix) continue;
     step->line = line.number;
-    step->stamped = stamp != 0;
-    if (body[0] == '#') {
-      const trace::RunMark mark = line.cut ? trace::RunMark::kNone : trace::ParseRunMark(body);
-      if (mark == trace::RunMark::kStart) {
-        ++runs_;
-        run_stamped_ = step->stamped;
-      } else if (mark != trace::RunMark::kEnd || !run_open_) {
-        continue;  // a note
-      }
-      run_open_ = mark == trace::RunMark::kStart;
-      step->kind = run_open_ ? Step::kStart : Step::kEnd;
-      step->run = runs_;
+    step->stamped = kind.stamped;
+    if (kind.note) {
+      step->run = runs_.Take(kind);
+      if (kind.mark == trace::RunMark::kNone || step->run == 0) continue;  // a note
+      step->kind = kind.mark == trace::RunMark::kStart ? Step::kStart : Step::kEnd;
       return true;
     }
-    ReadCall(line, stamp, step);
-    // Behind the tracing library, our simulator writes its own lines, without time stamps,
-    // into the same file: the tracer's lines are what the driver saw.
-    if (run_open_ && run_stamped_ && !step->stamped && step->kind != Step::kBad) continue;
-    if (!run_open_) {  // a trace without marks: the simulator's, or an older tracer's
-      ++runs_;
-      run_open_ = true;
-      run_stamped_ = step->stamped;
-    }
-    step->run = runs_;
+    ReadCall(line, prefix, step);
+    kind.call = step->kind != Step::kBad;
+    step->run = runs_.Take(kind);
     return true;
   }
   return false;
@@ -296,25 +355,24 @@ void Replay::ReadCall(const LineReader::Line& line, std::size_t stamp, Step* ste
 // The next step of the chosen run, run marks left out; false at the run's end.
 bool Replay::ReadRunStep(Step* step) {
   while (!run_over_ && ReadStep(step)) {
-    if (step->run < chosen_) continue;
-    if (step->run > chosen_) {  // the next run began
-      run_over_ = true;
-      run_last_ = step->line - 1;
-      return false;
+    if (step->run != chosen_) {
+      // The chosen run's process began another, or (naming no process) the next run began.
+      if (run_first_ != 0 && !runs_.IsOpen(chosen_)) run_over_ = true;
+      continue;
     }
     if (run_first_ == 0) run_first_ = step->line;
-    if (step->kind == Step::kStart) continue;
+    run_last_ = step->line;
+    if (step->kind == Step::kStart) {
+      run_marked_ = true;
+      continue;
+    }
     if (step->kind == Step::kEnd) {
       run_over_ = run_clean_ = true;
-      run_last_ = step->line;
       return false;
     }
     return true;
   }
-  if (!run_over_ && lines_.Error() == nullptr) {
-    run_over_ = true;
-    run_last_ = lines_.LastLine();
-  }
+  if (lines_.Error() == nullptr) run_over_ = true;
   return false;
 }
 
@@ -360,15 +418,15 @@ bool Replay::Locate() {
   located_ = true;
   if (refused_ != nullptr) {
     Begin(0) << refused_ << std::string_view(reason_);
-  } else if (Peek() || lines_.Error() != nullptr || (runs_ >= chosen_ && runs_ > 0)) {
+  } else if (Peek() || lines_.Error() != nullptr || runs_.Runs() >= chosen_) {
     return true;
   } else if (lines_.Empty()) {
     Begin(0) << "the file is empty";
-  } else if (runs_ == 0) {
+  } else if (runs_.Runs() == 0) {
     Begin(0) << "the file holds no call";
   } else {
-    Begin(0) << kReplayRunVariable << " is " << chosen_ << ", but the file holds " << runs_
-             << (runs_ == 1 ? " run" : " runs");
+    Begin(0) << kReplayRunVariable << " is " << chosen_ << ", but the file holds " << runs_.Runs()
+             << (runs_.Runs() == 1 ? " run" : " runs");
   }
   return false;
 }
@@ -403,6 +461,10 @@ RaiseKind Replay::Answer(TraceCall& call) noexcept {
   } else if (!NextCall(&step)) {
     if (lines_.Error() != nullptr) {
       Begin(lines_.LastLine(), true) << lines_.Error();
+    } else if (run_marked_ && !run_clean_) {
+      Begin(run_last_, true) << "the site's process ended here without its end mark (killed or "
+                                "crashed); came "
+                             << Came(call, came);
     } else {
       Begin(run_last_, true) << "the trace ends; came " << Came(call, came);
     }
@@ -456,8 +518,8 @@ void Replay::End() noexcept {
       Begin(lines_.LastLine(), true) << lines_.Error();
       Report();
     }
-  } else if (runs_ > 1 && chosen_ <= runs_) {
-    Begin(0) << "the file holds " << runs_ << " runs; this was run " << chosen_ << ", lines "
+  } else if (runs_.Runs() > 1 && chosen_ <= runs_.Runs()) {
+    Begin(0) << "the file holds " << runs_.Runs() << " runs; this was run " << chosen_ << ", lines "
              << run_first_ << " to " << run_last_ << " (" << kReplayRunVariable
              << " chooses another)";
     say_(context_, report_.View());

@@ -92,6 +92,59 @@ class LineReader {
   char error_text_[200] = {};
 };
 
+// Opens the trace at `path` for reading, unbuffered; anything but a readable regular file
+// is refused (nullptr) with what it is, or the system's reason, in `reason`.
+std::unique_ptr<TraceSource> OpenTraceFile(const std::string& path, std::string* reason);
+
+// Same function, same in-arguments; out-arguments are answers, not compared.
+bool SameCall(const trace::TraceCall& a, const trace::TraceCall& b);
+
+// How a trace's lines fall into runs, numbered from 1 in the order they begin. The tracing
+// library names its process on every line ("[4242]"), so runs of processes that traced
+// into the file at the same time are told apart: each start mark begins one, and the
+// process's lines up to its end mark (or its next start mark) are its; a process's call
+// without its start mark (a file cut at its front) begins one too. Lines of older
+// tracers and the simulator name none: they follow one another, a start mark ends the run
+// before, and calls outside a run begin one of their own. Once the file holds a run that
+// names its process, lines that name none belong to no run: behind the tracing library
+// they are the simulator's copies.
+class RunSplitter {
+ public:
+  struct Line {
+    bool stamped = false;  // with the tracing library's time stamp
+    bool tagged = false;   // naming its process
+    unsigned long process = 0;
+    trace::RunMark mark = trace::RunMark::kNone;
+    bool note = false;  // "# ...", a mark or not
+    bool call = false;  // a call's line, not a broken one
+  };
+  // The run `line` belongs to (its start and end marks included), 0 for none.
+  std::size_t Take(const Line& line);
+  // True while the run is open: begun, and neither ended nor cut off by its process's next
+  // start (or, without process names, by the next run).
+  bool IsOpen(std::size_t run) const;
+  std::size_t Runs() const { return runs_; }
+  // What `line` is to the splitter (but for `call`, which takes parsing it), and in
+  // `prefix` the length of its time stamp and process tag.
+  static Line Classify(const LineReader::Line& line, std::size_t* prefix);
+
+  // Processes whose runs are open at once, at most; the oldest is dropped beyond.
+  static constexpr std::size_t kOpenLimit = 64;
+
+ private:
+  struct Open {
+    unsigned long process;
+    std::size_t run;
+  };
+  Open* Find(unsigned long process);
+  std::size_t runs_ = 0;
+  std::size_t sequence_ = 0;  // the open run whose lines name no process, or 0
+  bool sequence_stamped_ = false;
+  bool tagged_ = false;  // a run that names its process was seen
+  Open open_[kOpenLimit] = {};
+  std::size_t open_count_ = 0;
+};
+
 class Replay {
  public:
   // Where the replay's reports go, one line each (without its line end).
@@ -130,7 +183,7 @@ class Replay {
     };
     Kind kind = kBad;
     std::size_t line = 0;
-    std::size_t run = 0;   // the run it belongs to, from 1
+    std::size_t run = 0;   // the run it belongs to, from 1; 0 for none
     bool stamped = false;  // written by the tracing library
     trace::TraceCall call;
     RaiseKind raise = RaiseKind::kNone;
@@ -140,7 +193,6 @@ class Replay {
     std::string_view Text() const { return {text, length}; }
   };
 
-  std::unique_ptr<TraceSource> OpenFile(const std::string& path);
   bool ReadStep(Step* step);
   void ReadCall(const LineReader::Line& line, std::size_t stamp, Step* step) const;
   bool ReadRunStep(Step* step);
@@ -159,9 +211,9 @@ class Replay {
   const char* refused_ = nullptr;  // why the file cannot be replayed at all
   char reason_[200] = {};          // the system's words for it
   std::size_t chosen_ = 1;
-  std::size_t runs_ = 0;  // runs begun so far in the file
-  bool run_open_ = false, run_stamped_ = false;
+  RunSplitter runs_;
   std::size_t run_first_ = 0, run_last_ = 0;
+  bool run_marked_ = false;  // the chosen run began with a start mark
   bool run_over_ = false, run_clean_ = false;
   Step ahead_;
   bool have_ahead_ = false;

@@ -143,9 +143,10 @@ std::size_t FormatRunMark(RunMark mark, unsigned long process, char* out, std::s
   return len;
 }
 
-RunMark ParseRunMark(std::string_view line) {
+RunMark ParseRunMark(std::string_view line, unsigned long* named) {
   uint32_t process = 0;
   if (!Take(line, kRunPrefix) || !TakeValue(line, 'd', &process)) return RunMark::kNone;
+  if (named != nullptr) *named = process;
   if (line == kRunStarts) return RunMark::kStart;
   return line == kRunEnds ? RunMark::kEnd : RunMark::kNone;
 }
@@ -159,6 +160,22 @@ std::size_t TimeStampLength(std::string_view line) {
     if (kPattern[i] == '0' ? !digit : line[i] != kPattern[i]) return 0;
   }
   return kPattern.size();
+}
+
+std::size_t FormatProcessTag(unsigned long process, char* out, std::size_t size) {
+  if (out == nullptr || size == 0) return 0;
+  std::size_t len = 0;
+  out[0] = '\0';
+  Append(out, size, len, "[%lu] ", process);
+  return len;
+}
+
+std::size_t ProcessTagLength(std::string_view text, unsigned long* process) {
+  const std::string_view all = text;
+  uint32_t value = 0;
+  if (!Take(text, "[") || !TakeValue(text, 'd', &value) || !Take(text, "] ")) return 0;
+  *process = value;
+  return all.size() - text.size();
 }
 
 }  // namespace qv::trace

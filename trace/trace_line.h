@@ -80,11 +80,20 @@ bool ParseTraceLine(std::string_view line, TraceCall* call, Ending* ending,
 // the library is unloaded. A run without its end died, or is still running.
 enum class RunMark { kNone, kStart, kEnd };
 std::size_t FormatRunMark(RunMark mark, unsigned long process, char* out, std::size_t size);
-// The mark that `line` (without its time stamp) is, or kNone.
-RunMark ParseRunMark(std::string_view line);
+// The mark that `line` (without its time stamp) is, or kNone; the process it names in
+// `process`, when given.
+RunMark ParseRunMark(std::string_view line, unsigned long* process = nullptr);
 
 // The length of the tracing library's local time stamp and its blank at the start of
 // `line` ("2026-12-08 05:48:45.376 ": 24), or 0 when the line does not start with one.
 std::size_t TimeStampLength(std::string_view line);
+
+// After the time stamp the tracing library names the process that wrote the line, so that
+// the lines of processes that trace into one file at the same time can be told apart:
+// "2026-12-08 05:48:45.376 [4242] OX952_Close(0) = 0". Older tracers wrote no name.
+std::size_t FormatProcessTag(unsigned long process, char* out, std::size_t size);
+// The length of the process tag and its blank at the start of `text` ("[4242] ": 7) with
+// the process in `process`, or 0 when `text` does not start with one.
+std::size_t ProcessTagLength(std::string_view text, unsigned long* process);
 
 }  // namespace qv::trace

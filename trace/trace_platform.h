@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace qv::trace {
@@ -18,6 +19,19 @@ struct TracePlatform {
   void (*Now)(char* out, std::size_t size);
   // This process's ID.
   unsigned long (*ProcessId)();
+
+  // The trace file, opened to read and write, created when missing, never cut, and open to
+  // other processes at the same time; nullptr with the system's reason in `error`.
+  void* (*OpenFile)(const char* path, std::string* error);
+  void (*CloseFile)(void* file);
+  // Takes (`hold`) or gives back the file's lock, which the tracers of every process take
+  // around each write; waits while another process holds it.
+  void (*LockFile)(void* file, bool hold);
+  // The file's length; -1 when it cannot be known.
+  int64_t (*FileSize)(void* file);
+  // Reads or writes exactly `size` bytes at `offset`; false on failure.
+  bool (*ReadAt)(void* file, int64_t offset, char* data, std::size_t size);
+  bool (*WriteAt)(void* file, int64_t offset, const char* data, std::size_t size);
 };
 
 extern const TracePlatform kTracePlatform;

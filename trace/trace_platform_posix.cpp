@@ -1,9 +1,15 @@
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "trace/trace_platform.h"
 
@@ -47,12 +53,72 @@ unsigned long PosixProcessId() {
   return static_cast<unsigned long>(getpid());
 }
 
+// The file's descriptor, carried in the pointer as descriptor + 1 (a descriptor may be 0).
+int Descriptor(void* file) {
+  return static_cast<int>(reinterpret_cast<intptr_t>(file) - 1);
+}
+
+void* PosixOpenFile(const char* path, std::string* error) {
+  const int fd = open(path, O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+  if (fd < 0) {
+    *error = std::strerror(errno);
+    return nullptr;
+  }
+  return reinterpret_cast<void*>(static_cast<intptr_t>(fd) + 1);
+}
+
+void PosixCloseFile(void* file) {
+  close(Descriptor(file));
+}
+
+// flock, not fcntl: its lock belongs to this descriptor, so that the simulator closing its
+// own descriptor of the same file in this process cannot release it.
+void PosixLockFile(void* file, bool hold) {
+  while (flock(Descriptor(file), hold ? LOCK_EX : LOCK_UN) != 0 && errno == EINTR) {
+  }
+}
+
+int64_t PosixFileSize(void* file) {
+  struct stat status {};
+  return fstat(Descriptor(file), &status) == 0 ? static_cast<int64_t>(status.st_size) : -1;
+}
+
+bool PosixReadAt(void* file, int64_t offset, char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = pread(Descriptor(file), data, size, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+    offset += n;
+  }
+  return true;
+}
+
+bool PosixWriteAt(void* file, int64_t offset, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = pwrite(Descriptor(file), data, size, static_cast<off_t>(offset));
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+    offset += n;
+  }
+  return true;
+}
+
 }  // namespace
 
 const TracePlatform kTracePlatform = {.OwnFolder = PosixOwnFolder,
                                       .Load = PosixLoad,
                                       .Find = PosixFind,
                                       .Now = PosixNow,
-                                      .ProcessId = PosixProcessId};
+                                      .ProcessId = PosixProcessId,
+                                      .OpenFile = PosixOpenFile,
+                                      .CloseFile = PosixCloseFile,
+                                      .LockFile = PosixLockFile,
+                                      .FileSize = PosixFileSize,
+                                      .ReadAt = PosixReadAt,
+                                      .WriteAt = PosixWriteAt};
 
 }  // namespace qv::trace

@@ -1,6 +1,8 @@
 #include <windows.h>
 
+#include <cstdint>
 #include <cstdio>
+#include <string>
 
 #include "trace/trace_platform.h"
 
@@ -49,12 +51,94 @@ unsigned long Win32ProcessId() {
   return GetCurrentProcessId();
 }
 
+// The system's words for an error code, without the line end it adds.
+std::string SystemMessage(DWORD code) {
+  char text[256] = {};
+  DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                           code, 0, text, sizeof text, nullptr);
+  while (n > 0 && (text[n - 1] == '\n' || text[n - 1] == '\r' || text[n - 1] == ' ')) --n;
+  const std::string number = "error " + std::to_string(code);
+  return n == 0 ? number : std::string(text, n) + " (" + number + ")";
+}
+
+void* Win32OpenFile(const char* path, std::string* error) {
+  HANDLE file = CreateFileA(path, GENERIC_READ | GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    *error = SystemMessage(GetLastError());
+    return nullptr;
+  }
+  SetHandleInformation(file, HANDLE_FLAG_INHERIT, 0);
+  return file;
+}
+
+void Win32CloseFile(void* file) {
+  CloseHandle(file);
+}
+
+// The tracers lock one byte far past any trace's end, not the lines themselves: a lock on
+// Windows also stops other writers (the simulator's own trace) from writing the bytes it
+// covers.
+constexpr DWORD kLockOffsetHigh = 0x7FFFFFFF;
+
+void Win32LockFile(void* file, bool hold) {
+  OVERLAPPED at{};
+  at.OffsetHigh = kLockOffsetHigh;
+  if (hold)
+    LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at);
+  else
+    UnlockFileEx(file, 0, 1, 0, &at);
+}
+
+int64_t Win32FileSize(void* file) {
+  LARGE_INTEGER size{};
+  return GetFileSizeEx(file, &size) ? static_cast<int64_t>(size.QuadPart) : -1;
+}
+
+OVERLAPPED At(int64_t offset) {
+  OVERLAPPED at{};
+  at.Offset = static_cast<DWORD>(static_cast<uint64_t>(offset) & 0xFFFFFFFFu);
+  at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(offset) >> 32);
+  return at;
+}
+
+bool Win32ReadAt(void* file, int64_t offset, char* data, std::size_t size) {
+  while (size > 0) {
+    OVERLAPPED at = At(offset);
+    DWORD n = 0;
+    if (!ReadFile(file, data, static_cast<DWORD>(size), &n, &at) || n == 0) return false;
+    data += n;
+    size -= n;
+    offset += n;
+  }
+  return true;
+}
+
+bool Win32WriteAt(void* file, int64_t offset, const char* data, std::size_t size) {
+  while (size > 0) {
+    OVERLAPPED at = At(offset);
+    DWORD n = 0;
+    if (!WriteFile(file, data, static_cast<DWORD>(size), &n, &at) || n == 0) return false;
+    data += n;
+    size -= n;
+    offset += n;
+  }
+  return true;
+}
+
 }  // namespace
 
 const TracePlatform kTracePlatform = {.OwnFolder = Win32OwnFolder,
                                       .Load = Win32Load,
                                       .Find = Win32Find,
                                       .Now = Win32Now,
-                                      .ProcessId = Win32ProcessId};
+                                      .ProcessId = Win32ProcessId,
+                                      .OpenFile = Win32OpenFile,
+                                      .CloseFile = Win32CloseFile,
+                                      .LockFile = Win32LockFile,
+                                      .FileSize = Win32FileSize,
+                                      .ReadAt = Win32ReadAt,
+                                      .WriteAt = Win32WriteAt};
 
 }  // namespace qv::trace

@@ -2,6 +2,8 @@
 // real library, forwards each of the nine calls unchanged and writes one trace line per
 // call. Faults and exceptions raised by the real library go through untouched: the call
 // is a plain call through a function pointer, with nothing of ours around it.
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <mutex>
 #include <string>
@@ -25,21 +27,30 @@ constexpr const char* kRealDefaultName = QV_TRACE_REAL_NAME;
 // Where a call's line sits in the trace file, so that its full line can replace it.
 struct Slot {
   char stamp[32] = {};
-  long start = -1;
-  long end = -1;
+  int64_t start = -1;
+  int64_t end = -1;
 };
 
 // The trace file, opened once. A call's line is written before the call (ending in "...")
 // and rewritten in place when the call returns, so that after a crash the trace ends with
 // the call that never came back. The full line is never shorter than its first version.
+// Other processes may trace into the same file at the same time: each write holds the
+// file's lock (and the mutex, for this process's threads), goes to the file's end as it is
+// then, and begins on a fresh line, also after a line that a process cut short when it
+// died. Every line names this process after its time stamp.
 class TraceFile {
  public:
+  ~TraceFile() {
+    if (file_ != nullptr) kTracePlatform.CloseFile(file_);
+  }
+
   void Open(const std::string& path) {
-    // Not append mode: the first version of a line is overwritten in place.
-    file_ = std::fopen(path.c_str(), "r+");
-    if (file_ == nullptr) file_ = std::fopen(path.c_str(), "w+");
+    std::string error;
+    file_ = kTracePlatform.OpenFile(path.c_str(), &error);
     if (file_ == nullptr)
-      std::fprintf(stderr, "VODRA_OX952 tracer: trace file %s cannot be opened\n", path.c_str());
+      std::fprintf(stderr, "VODRA_OX952 tracer: trace file %s cannot be opened: %s\n", path.c_str(),
+                   error.c_str());
+    FormatProcessTag(kTracePlatform.ProcessId(), tag_, sizeof tag_);
   }
 
   bool IsOpen() const { return file_ != nullptr; }
@@ -49,28 +60,27 @@ class TraceFile {
     char line[256];
     FormatTraceLine(call, Ending::kInFlight, line, sizeof line);
     std::lock_guard<std::mutex> lock(mutex_);
-    if (std::fseek(file_, 0, SEEK_END) != 0) return;
-    slot.start = std::ftell(file_);
-    std::fprintf(file_, "%s %s\n", slot.stamp, line);
-    std::fflush(file_);
-    slot.end = std::ftell(file_);
+    Locked locked(file_);
+    slot.start = Append(slot.stamp, "", line, &slot.end);
   }
 
   void End(const TraceCall& call, const Slot& slot) {
     char line[256];
     FormatTraceLine(call, Ending::kResult, line, sizeof line);
     std::lock_guard<std::mutex> lock(mutex_);
-    // Another line came after ours (another thread or writer): add the full line instead.
-    if (std::fseek(file_, 0, SEEK_END) != 0) return;
-    if (slot.start >= 0 && slot.end >= 0 && std::ftell(file_) == slot.end)
-      std::fseek(file_, slot.start, SEEK_SET);
-    std::fprintf(file_, "%s %s\n", slot.stamp, line);
-    std::fflush(file_);
+    Locked locked(file_);
+    // Another line came after ours (another thread or process, or the library behind this
+    // one): add the full line instead.
+    if (slot.start >= 0 && slot.end >= 0 && kTracePlatform.FileSize(file_) == slot.end)
+      Write(slot.start, slot.stamp, "", line);
+    else
+      Append(slot.stamp, "", line, nullptr);
   }
 
   void Note(std::string_view text) {
     std::lock_guard<std::mutex> lock(mutex_);
-    WriteStamped("# ", text);
+    Locked locked(file_);
+    AppendNow("# ", text);
   }
 
   // At unload a thread cut off inside a call may still hold the lock: the run did not end
@@ -79,20 +89,54 @@ class TraceFile {
     char text[48];
     FormatRunMark(mark, kTracePlatform.ProcessId(), text, sizeof text);
     std::unique_lock<std::mutex> lock(mutex_, std::try_to_lock);
-    if (lock.owns_lock()) WriteStamped("", text);
+    if (!lock.owns_lock()) return;
+    Locked locked(file_);
+    AppendNow("", text);
   }
 
  private:
-  void WriteStamped(const char* prefix, std::string_view text) {
+  // The file's lock, held for one write.
+  struct Locked {
+    explicit Locked(void* file) : file(file) { kTracePlatform.LockFile(file, true); }
+    ~Locked() { kTracePlatform.LockFile(file, false); }
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+    void* file;
+  };
+
+  // Writes "stamp [pid] prefix text\n" at `at`; its end, or -1 when it failed.
+  int64_t Write(int64_t at, const char* stamp, const char* prefix, std::string_view text) {
+    char line[512];
+    const int n = std::snprintf(line, sizeof line, "%s %s%s%.*s\n", stamp, tag_, prefix,
+                                static_cast<int>(text.size()), text.data());
+    if (n <= 0) return -1;
+    const std::size_t size = std::min(static_cast<std::size_t>(n), sizeof line - 1);
+    line[size - 1] = '\n';
+    return kTracePlatform.WriteAt(file_, at, line, size) ? at + static_cast<int64_t>(size) : -1;
+  }
+
+  // Writes the line at the file's end, on a line of its own; where it starts, or -1, and
+  // (in `end`) where it ends.
+  int64_t Append(const char* stamp, const char* prefix, std::string_view text, int64_t* end) {
+    int64_t at = kTracePlatform.FileSize(file_);
+    char last = '\n';
+    if (at > 0 && kTracePlatform.ReadAt(file_, at - 1, &last, 1) && last != '\n' &&
+        kTracePlatform.WriteAt(file_, at, "\n", 1))
+      ++at;
+    const int64_t written = at >= 0 ? Write(at, stamp, prefix, text) : -1;
+    if (end != nullptr) *end = written;
+    return written >= 0 ? at : -1;
+  }
+
+  void AppendNow(const char* prefix, std::string_view text) {
     char stamp[32];
     kTracePlatform.Now(stamp, sizeof stamp);
-    if (std::fseek(file_, 0, SEEK_END) != 0) return;
-    std::fprintf(file_, "%s %s%.*s\n", stamp, prefix, static_cast<int>(text.size()), text.data());
-    std::fflush(file_);
+    Append(stamp, prefix, text, nullptr);
   }
 
   std::mutex mutex_;
-  std::FILE* file_ = nullptr;
+  void* file_ = nullptr;
+  char tag_[24] = {};  // "[4242] "
 };
 
 class Tracer {

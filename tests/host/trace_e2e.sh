@@ -7,7 +7,9 @@
 # sees the same through it, that a fault in the library still reaches the driver's guard,
 # that a failing call's out-arguments are shown as it left them, that a missing real
 # library is a message, not a crash, and that the simulator replays a recorded trace and
-# reports, in one line each and with qvhost's status 3, where a replay differs.
+# reports, in one line each and with qvhost's status 3, where a replay differs. Two
+# processes may trace into one file at once, and a run after a half-written last line is
+# kept; --trace-runs lists the runs.
 set -euo pipefail
 qvhost=$1 driver=$2 sim=$3 minimal=$4 failing_base=$5 tracedir=$6 realname=$7 ini=$8 cards=$9
 emulator=${10:-}
@@ -18,7 +20,7 @@ cp "$driver" "$tracedir/"
 cp "$sim" "$tracedir/$realname"
 traced_driver="$tracedir/$(basename "$driver")"
 cycle=(--ini "$ini" --cycles 3 --period 0 --out 6=1000 --out 24=7 --out 52=1)
-stamp='^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3} '
+stamp='^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\.[0-9]{3} \[[0-9]+\] '
 fail() { echo "trace_e2e: $*"; exit 1; }
 
 export VODRA_OX952_SIM=$cards
@@ -80,7 +82,7 @@ replay_report "$work/short.txt" ", after line 100" "the trace ends; came OX952_"
 n=$(lines "$work/through.txt" "${stamp}OX952_MemRead\(.* = 0x" | sed -n 30p)
 sed "${n}s/= 0x/= \x1b[2J\x00/" "$work/through.txt" >"$work/garbled.txt"
 replay_report "$work/garbled.txt" ", line $n" \
-  "not a trace line: \"[-0-9 :.]*OX952_MemRead\(.*= \\\\x1B\[2J\\\\x00"
+  "not a trace line: \"[-0-9 :.[]*\] OX952_MemRead\(.*= \\\\x1B\[2J\\\\x00"
 n=$(lines "$work/through.txt" "${stamp}OX952_MemRead\(.* \.\.\.$" | sed -n 40p)
 head -n "$n" "$work/through.txt" >"$work/died.txt"
 replay_report "$work/died.txt" ", line $n" "the site's process died in this call, which never returned"
@@ -92,6 +94,9 @@ replay_report "$work/through.txt" ", line 4" \
 # shows no pipe to a Windows program, which then finds no file).
 mkfifo "$work/fifo"
 replay_report "$work/fifo" "" "the file cannot be (replayed: it is a pipe|opened: No such file)"
+# Every mode of qvhost that loads the card library: --list-cards too.
+replay_report "$work/through.txt" ", line [0-9]+" \
+  "the calls differ: the trace holds OX952_Card_DID\(1, .*; came OX952_Card_BUS" --list-cards
 
 # A trace saved by an editor that adds a byte-order mark and CR LF replays the same.
 { printf '\xEF\xBB\xBF'; tr -d '\r' <"$work/through.txt" | sed 's/$/\r/'; } >"$work/bom.txt"
@@ -100,9 +105,11 @@ VODRA_OX952_SIM=$work/no-cards.sim VODRA_OX952_REPLAY=$work/bom.txt \
 diff "$work/through.out" "$work/replay.out" || fail "the replay of a file with a BOM differs"
 echo "a file with a byte-order mark and CR LF replayed"
 
-# Two runs appended to one file: each replays when chosen, and the replay says how many
-# runs there are.
+# Two runs appended to one file, the first cut off in its last line as by a power cut: the
+# second begins on a line of its own, each replays when chosen, and the replay says how
+# many runs there are.
 second=(--ini "$ini" --cycles 2 --period 0 --out 6=2000)
+truncate -s -20 "$work/through.txt"
 VODRA_OX952_TRACE=$work/through.txt run --driver "$traced_driver" "${second[@]}" >"$work/second.out"
 for chosen in 1 2; do
   args=("${cycle[@]}") expected=$work/through.out
@@ -115,6 +122,44 @@ for chosen in 1 2; do
     "$work/report" || fail "run $chosen of two: $(cat "$work/report")"
 done
 echo "two runs in one file, each replayed: $(tr -d '\r' <"$work/report")"
+run --trace-runs "$work/through.txt" >"$work/runs" || fail "no runs listed"
+tr -d '\r' <"$work/runs" | grep -Eq "^run 1: process [0-9]+, started .*, lines 1 to [0-9]+, [0-9]+ calls, no \
+end mark \(killed or died\), last call OX952_Close\([0-9]\) = 0$" || fail "run 1 listed as $(cat "$work/runs")"
+tr -d '\r' <"$work/runs" | grep -Eq "^run 2: .*, ended cleanly$" || fail "runs: $(cat "$work/runs")"
+echo "runs listed: $(cat "$work/runs")"
+
+# Two processes tracing into one file at the same time, as a tracer set for the whole
+# machine catches the host and a qvhost beside it: every line whole and named, both runs
+# marked, each replayed exactly and listed once.
+both=(--ini "$ini" --cycles 50)
+VODRA_OX952_REAL=$minimal VODRA_OX952_TRACE=$work/two.txt \
+  run --driver "$traced_driver" "${both[@]}" --period 5 --out 6=1000 >"$work/two-1000.out" &
+VODRA_OX952_REAL=$minimal VODRA_OX952_TRACE=$work/two.txt \
+  run --driver "$traced_driver" "${both[@]}" --period 5 --out 6=2000 >"$work/two-2000.out"
+wait $!
+tr -d '\r' <"$work/two.txt" | grep -Ev "${stamp}(OX952_[A-Z0-9a-z_]+\(.*\)( = .*| \.\.\.)|# process \
+[0-9]+ (starts|ends cleanly))$" && fail "broken lines in a trace of two processes"
+[ "$(tr -d '\r' <"$work/two.txt" | sed -E 's/^[^[]*\[([0-9]+)\].*/\1/' | uniq | wc -l)" -gt 2 ] ||
+  fail "the two processes did not trace at the same time"
+matched=
+for chosen in 1 2; do
+  for value in 1000 2000; do
+    [[ "$matched " != *" $value "* ]] || continue
+    status=0
+    VODRA_OX952_SIM=$work/no-cards.sim VODRA_OX952_REPLAY=$work/two.txt \
+      VODRA_OX952_REPLAY_RUN=$chosen run --driver "$driver" "${both[@]}" --period 0 --out 6=$value \
+      >"$work/replay.out" 2>/dev/null || status=$?
+    if [ $status = 0 ] && cmp -s "$work/two-$value.out" "$work/replay.out"; then
+      matched+=" $value"
+      break
+    fi
+  done
+done
+[ "$matched" = " 1000 2000" ] || [ "$matched" = " 2000 1000" ] || fail "runs replayed as:$matched"
+run --trace-runs "$work/two.txt" >"$work/runs"
+[ "$(tr -d '\r' <"$work/runs" | grep -Ec '^run [12]: process [0-9]+, .*, ended cleanly$')" = 2 ] ||
+  fail "two runs listed as $(cat "$work/runs")"
+echo "two processes at once, each run replayed: $(cat "$work/runs")"
 
 # Alone in its file (a library that keeps no trace of its own), each call is one line:
 # the line written before the call is replaced by the full one.
@@ -165,3 +210,9 @@ grep -q 'VODRA_OX952 tracer: cannot use the real card library' "$work/none.out" 
 grep -q 'Chyba volání knihovny VODRA_OX952\.' "$work/none.out" || fail "no library error"
 grep -q '# cannot use the real card library' "$work/none.txt" || fail "message not traced"
 echo "missing real library reported"
+# A trace file that cannot be opened: a message with the system's reason, the calls go on.
+VODRA_OX952_REAL=$minimal VODRA_OX952_TRACE=$work/no-folder/t.txt \
+  run --driver "$traced_driver" --ini "$ini" >/dev/null 2>"$work/open.err"
+tr -d '\r' <"$work/open.err" | grep -Eq 'trace file .*t\.txt cannot be opened: [A-Z][a-z]' ||
+  fail "no reason given: $(cat "$work/open.err")"
+echo "unopened trace file reported: $(tr -d '\r' <"$work/open.err")"

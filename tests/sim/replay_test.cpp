@@ -51,6 +51,7 @@ std::vector<std::string> Replayed(const Row& row, uint32_t* reports) {
 
 TEST(ReplayTest, AnswersAndReportsForEachKindOfTrace) {
   const std::string long_line(70000, 'y');
+  const std::string hundred = "\\x41" + std::string(96, 'z');
   const Row rows[] = {
       {"CR LF ends a line once",
        "OX952_CardsInSystem(out 1) = 0\r\nOX952_Open(0, 0) = 3\r\n",
@@ -124,12 +125,36 @@ TEST(ReplayTest, AnswersAndReportsForEachKindOfTrace) {
         "from here on",
         "OX952_Open(0, 0) = 4294967295"},
        "3"},
-      {"calls left over when the host's run ends",
-       "OX952_Open(0, 0) = 0\nOX952_Close(0) = 0\nOX952_Close(0) = 4\n",
+      {"one call left over when the host's run ends",
+       "OX952_Open(0, 0) = 0\nOX952_Close(0) = 0\n",
        {"OX952_Open(0, 0)"},
        {"OX952_Open(0, 0) = 0",
-        "! replay of t, line 2: the host's run ended, but the trace goes on: 2 calls left, from "
+        "! replay of t, line 2: the host's run ended, but the trace goes on: 1 call left, from "
         "OX952_Close(0) = 0"}},
+      {"two processes at once, the chosen one killed (its process ID comes again): its lines "
+       "only, its call completed after the other's line, its end without end mark",
+       "@[41] # process 41 starts\n@[42] # process 42 starts\n@[41] OX952_Open(0, 0) ...\n"
+       "@[42] OX952_Open(0, 0) = 3\n@[41] OX952_Open(0, 0) = 0\n@[42] # process 42 ends cleanly\n"
+       "@[41] OX952_Close(0) = 0\n@[41] # process 41 starts\n@[41] OX952_Close(0) = 2\n",
+       {"OX952_Open(0, 0)", "OX952_Close(0)", "OX952_Close(0)"},
+       {"OX952_Open(0, 0) = 0", "OX952_Close(0) = 0",
+        "! replay of t, after line 7: the site's process ended here without its end mark "
+        "(killed or crashed); came OX952_Close(0); every call fails from here on",
+        "OX952_Close(0) = 4294967295",
+        "! replay of t: the file holds 3 runs; this was run 1, lines 1 to 7 "
+        "(VODRA_OX952_REPLAY_RUN chooses another)"},
+       "1"},
+      {"a file cut at its front: a process's calls without its start mark",
+       "@[5] OX952_Open(0, 0) = 0\n@[5] # process 5 ends cleanly\n",
+       {"OX952_Open(0, 0)"},
+       {"OX952_Open(0, 0) = 0"}},
+      {"a run number with more after it",
+       "OX952_Open(0, 0) = 0\n",
+       {"OX952_Open(0, 0)"},
+       {"! replay of t: VODRA_OX952_REPLAY_RUN must be a run number (1, 2, ...), not 1x; every "
+        "call fails from here on",
+        "OX952_Open(0, 0) = 4294967295"},
+       "1x"},
       {"an empty file",
        "",
        {"OX952_Close(0)"},
@@ -140,6 +165,12 @@ TEST(ReplayTest, AnswersAndReportsForEachKindOfTrace) {
        {"OX952_Close(0)"},
        {"! replay of t, line 2: not a trace line: \"\\x1B" + long_line.substr(0, 99) +
             "\" (cut); came OX952_Close(0); every call fails from here on",
+        "OX952_Close(0) = 4294967295"}},
+      {"a line of exactly the quote's length, with a backslash: whole, the backslash escaped",
+       hundred + "\n",
+       {"OX952_Close(0)"},
+       {"! replay of t, line 1: not a trace line: \"\\x5Cx41" + hundred.substr(4) +
+            "\"; came OX952_Close(0); every call fails from here on",
         "OX952_Close(0) = 4294967295"}},
   };
   for (const Row& row : rows) {

@@ -2,6 +2,7 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <string>
 
@@ -63,6 +64,10 @@ void PrintTemplate(const FreeCard& card) {
       std::snprintf(hex, sizeof hex, "$%" PRIX32, static_cast<uint32_t>(number.preset));
       value = hex;
     }
+    if (number.field == &qv::TCFGData::CNTEnReg)
+      line(
+          "; CNTEnReg turns the counters on (bit 0: counter 0, bit 1: counter 1, bit 2: "
+          "counter 2); at 0 none of them counts.");
     if (number.field == &qv::TCFGData::AutoDetect) value = "0";
     if (number.field == &qv::TCFGData::Bus) value = std::to_string(card.bus);
     if (number.field == &qv::TCFGData::Slot) value = std::to_string(card.slot);
@@ -115,6 +120,7 @@ bool Bound(const Library& lib, const std::string& path, qv::CardLibrary& table, 
   bool simulator = false;
   std::fprintf(out, "card library  %s  (%s)\n", lib.Path().c_str(),
                Kind(lib, true, &simulator).c_str());
+  WarnSimulatorSettings(simulator, out);
   return true;
 }
 
@@ -173,8 +179,7 @@ bool Bindings(const std::string& driver_path, bool altered, std::optional<Librar
   }
   driver.emplace(driver_path, altered);
   if (driver->Loaded()) return true;
-  std::fprintf(out, "No card library: the driver cannot be loaded (%s).\n",
-               driver->Error().c_str());
+  std::fprintf(out, "No card library: the driver cannot be loaded: %s.\n", driver->Error().c_str());
   return false;
 }
 
@@ -280,6 +285,17 @@ int ListCards(const std::string& driver_path, const std::string& card_library, b
   const int status = Verdict(survey, count, out);
   if (status == 0 && ini_template) PrintTemplate(survey.first_free);
   return status;
+}
+
+void WarnSimulatorSettings(bool simulator, FILE* out) {
+  for (const char* variable : {"VODRA_OX952_SIM", "VODRA_OX952_REPLAY"}) {
+    const char* value = std::getenv(variable);
+    if (!simulator && value != nullptr && *value != '\0')
+      std::fprintf(out,
+                   "warning: %s is set, but the card library is not the Qv_lvk5120x card "
+                   "simulator, so nothing reads it\n",
+                   variable);
+  }
 }
 
 std::string LoadedCardLibrary(bool* simulator) {

@@ -3,6 +3,7 @@
 // touches a register.
 #pragma once
 
+#include <cstdio>
 #include <string>
 
 namespace qvhost {
@@ -18,5 +19,9 @@ int ListCards(const std::string& driver_path, const std::string& card_library, b
 // The card library loaded in this process, "PATH  (what it is)", or "" when none is;
 // `simulator` tells whether our simulator (or one of ours in front of it) answers its calls.
 std::string LoadedCardLibrary(bool* simulator);
+
+// Where the simulator's settings are set but no simulator answers (`simulator` false), that
+// nothing reads them.
+void WarnSimulatorSettings(bool simulator, FILE* out);
 
 }  // namespace qvhost

@@ -61,6 +61,10 @@ bool TwoWaysOfLoading();
 // has none, or none is loaded).
 void* LoadedCardLibraryFunction(const char* name);
 
+// The file that the driver's parameter-file reader reads for `path`: on Windows the profile
+// functions look a name without a folder up in the Windows folder; elsewhere `path` itself.
+std::string ProfileFilePath(const std::string& path);
+
 // True when a file (of any kind) exists at `path`.
 bool FileExists(const std::string& path);
 

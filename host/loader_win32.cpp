@@ -287,6 +287,11 @@ void* LoadedCardLibraryFunction(const char* name) {
   return library != nullptr ? reinterpret_cast<void*>(GetProcAddress(library, name)) : nullptr;
 }
 
+std::string ProfileFilePath(const std::string& path) {
+  if (path.find_first_of("/\\:") != std::string::npos) return path;
+  return WindowsFolder() + "\\" + path;
+}
+
 bool FileExists(const std::string& path) {
   return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }

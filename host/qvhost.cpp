@@ -224,19 +224,11 @@ void WaitPumping(int ms, bool pump) {
   } while (true);
 }
 
-// Which card library the driver bound, on stderr (stdout is the host's view); and where the
-// simulator's settings are set but no simulator answers, that they do nothing.
+// Which card library the driver bound, on stderr (stdout is the host's view).
 void NameCardLibrary() {
   bool simulator = false;
-  const std::string library = qvhost::LoadedCardLibrary(&simulator);
-  std::fprintf(stderr, "qvhost: card library %s\n", library.c_str());
-  for (const char* variable : {"VODRA_OX952_SIM", "VODRA_OX952_REPLAY"}) {
-    if (!simulator && std::getenv(variable) != nullptr)
-      std::fprintf(stderr,
-                   "qvhost: %s is set, but the card library is not the Qv_lvk5120x card "
-                   "simulator, so nothing reads it\n",
-                   variable);
-  }
+  std::fprintf(stderr, "qvhost: card library %s\n", qvhost::LoadedCardLibrary(&simulator).c_str());
+  qvhost::WarnSimulatorSettings(simulator, stderr);
 }
 
 int Run(const Options& o, const Exports& e) {

@@ -1,7 +1,7 @@
 // Compiled into each of our builds of the card library, whose file bears the maker's name:
 // what it is, for qvhost --list-cards, and the same as a mark in a section of its own for
 // whoever has only the file (readelf -p .qv_identity), with the version. The build defines
-// QV_IDENTITY and QV_VERSION.
+// QV_IDENTITY and the version.
 #include "card/our_libraries.h"
 #include "driver/product_version.h"
 

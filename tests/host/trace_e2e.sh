@@ -13,7 +13,9 @@ qvhost=$1 driver=$2 sim=$3 minimal=$4 failing_base=$5 tracedir=$6 realname=$7 in
 emulator=${10:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-run() { if [ -n "$emulator" ]; then "$emulator" "$qvhost" "$@"; else "$qvhost" "$@"; fi; }
+# The tracer beside a copy of the driver is found by a host that loads the driver with the
+# altered search path (on Linux through the driver's RUNPATH, the one way).
+run() { ${emulator:+"$emulator"} "$qvhost" --altered-search-path "$@"; }
 cp "$driver" "$tracedir/"
 cp "$sim" "$tracedir/$realname"
 traced_driver="$tracedir/$(basename "$driver")"

@@ -126,6 +126,11 @@ std::vector<std::pair<std::string, std::string>> SearchFolders(const std::string
   else
     folders.emplace_back(ProgramFolder(), "qvhost's folder");
   folders.emplace_back(SystemFolder(), "a system folder");
+  // A 32-bit program on 64-bit Windows reads System32 as SysWOW64, the name its modules bear.
+  char wow64[MAX_PATH];
+  const UINT w = GetSystemWow64DirectoryA(wow64, MAX_PATH);
+  if (sizeof(void*) == 4 && w > 0 && w < MAX_PATH)
+    folders.emplace_back(std::string(wow64, w), "a system folder");
   folders.emplace_back(WindowsFolder() + "\\System", "a system folder");
   folders.emplace_back(WindowsFolder(), "a system folder");
   folders.emplace_back(CurrentFolder(), "the current folder");

@@ -71,7 +71,9 @@ void Usage(FILE* to) {
   std::fputs(
       "usage: qvhost --ini FILE [options]\n"
       "       qvhost --list-cards [--ini-template] [--driver PATH] [--card-library PATH]\n"
+      "                           [--altered-search-path]\n"
       "       qvhost --check FILE\n"
+      "       qvhost --version\n"
       "Loads the QV driver, initialises one instance from the parameter FILE and runs the\n"
       "host's cycle against whatever card library stands behind the driver.\n"
       "\n"

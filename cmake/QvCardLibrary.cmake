@@ -22,8 +22,7 @@ endfunction()
 function(qv_our_card_library target identity)
   target_sources(${target} PRIVATE ${CMAKE_SOURCE_DIR}/card/our_library.cpp
                  $<$<BOOL:${WIN32}>:${CMAKE_SOURCE_DIR}/card/our_library.rc>)
-  target_compile_definitions(${target} PRIVATE QV_IDENTITY=${identity}
-    QV_VERSION=${PROJECT_VERSION_MAJOR},${PROJECT_VERSION_MINOR},${PROJECT_VERSION_PATCH})
+  target_compile_definitions(${target} PRIVATE QV_IDENTITY=${identity} ${QV_VERSION_DEFINITION})
 endfunction()
 
 # Sets `out` to the dlltool command that makes `import_lib`, an import library of VODRA_OX952.DLL,

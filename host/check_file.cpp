@@ -13,6 +13,7 @@
 #include "config/cfg_schema.h"
 #include "config/cp1250.h"
 #include "config/profile.h"
+#include "host/loader.h"
 
 namespace qvhost {
 
@@ -277,10 +278,14 @@ std::optional<std::string> ReadFile(const std::string& path) {
 
 int CheckFile(const std::string& path) {
   std::printf("file %s\n", path.c_str());
+  const std::string read_from = ProfileFilePath(path);
+  if (read_from != path)
+    std::printf("note: %s has no folder: the driver reads it from the Windows folder, %s\n",
+                path.c_str(), read_from.c_str());
   qv::TCFGData cfg;
   const bool accepted = qv::LoadCFGData(path.c_str(), cfg);
   Report report;
-  if (const std::optional<std::string> text = ReadFile(path)) {
+  if (const std::optional<std::string> text = ReadFile(read_from)) {
     CheckKeys(path, report);
     CheckRaw(*text, report);
     if (cfg.LogEnabled == 1) CheckLogFolder(cfg, report);

@@ -2,6 +2,8 @@
 
 #include <cinttypes>
 #include <cstdio>
+#include <cstdlib>
+#include <optional>
 #include <string>
 
 #include "card/card_library.h"
@@ -64,6 +66,10 @@ void PrintTemplate(const FreeCard& card) {
       std::snprintf(hex, sizeof hex, "$%" PRIX32, static_cast<uint32_t>(number.preset));
       value = hex;
     }
+    if (number.field == &qv::TCFGData::CNTEnReg)
+      line(
+          "; CNTEnReg turns the counters on (bit 0: counter 0, bit 1: counter 1, bit 2: "
+          "counter 2); at 0 none of them counts.");
     if (number.field == &qv::TCFGData::AutoDetect) value = "0";
     if (number.field == &qv::TCFGData::Bus) value = std::to_string(card.bus);
     if (number.field == &qv::TCFGData::Slot) value = std::to_string(card.slot);
@@ -74,40 +80,37 @@ void PrintTemplate(const FreeCard& card) {
   std::fflush(stdout);
 }
 
-// The library to list: the chosen one, else the one the driver would load (beside it, else
-// found by the system's search for its file name).
-std::string CardLibraryPath(const std::string& driver_path, const std::string& chosen,
-                            bool* search) {
-  *search = false;
-  if (!chosen.empty()) return chosen;
-  std::string beside = Beside(driver_path, CardLibraryFileName());
-  if (FileExists(beside)) return beside;
-  *search = true;
-  return CardLibraryFileName();
-}
-
 // What the library is: ours names itself, and the tracing library also the library behind
-// it (when `follow`); any other is the maker's.
-std::string Kind(const Library& lib, bool follow) {
+// it (when `follow`); an earlier simulator of ours, made before the mark, is known by its test
+// interface; any other is the maker's. `simulator` is set when our simulator answers the calls.
+std::string Kind(const Library& lib, bool follow, bool* simulator) {
   const auto identity = reinterpret_cast<IdentityFn>(lib.Find("Qv_lvk5120x_Identity"));
-  if (identity == nullptr) return "the maker's library";
+  if (identity == nullptr) {
+    if (lib.Find("OX952Sim_Reset") == nullptr && lib.Find("OX952Sim_Configure") == nullptr)
+      return "the maker's library";
+    *simulator = true;
+    return "an earlier Qv_lvk5120x card simulator, not the maker's library: it serves a card to "
+           "any process; replace it with the maker's library";
+  }
   const std::string kind = identity();
   const auto real = reinterpret_cast<RealLibraryFn>(lib.Find("Qv_lvk5120x_RealLibrary"));
-  if (real == nullptr) return kind + ", not the maker's library";
+  if (real == nullptr) {
+    *simulator = kind == QV_SIMULATOR_IDENTITY;
+    return kind + ", not the maker's library";
+  }
   const std::string behind = real();
   if (behind.empty()) return kind + ", with no library behind it";
   if (!follow) return kind + ", in front of " + behind;
   const Library behind_lib(behind);  // the tracer's own, already loaded
   return kind + ", in front of " + behind + ": " +
-         (behind_lib.Loaded() ? Kind(behind_lib, false) : behind_lib.Error());
+         (behind_lib.Loaded() ? Kind(behind_lib, false, simulator) : behind_lib.Error());
 }
 
 // True when the library is loaded and has the nine functions; its line then names it.
-bool Bound(const Library& lib, const std::string& path, bool chosen, qv::CardLibrary& table,
-           FILE* out) {
+bool Bound(const Library& lib, const std::string& path, qv::CardLibrary& table, FILE* out) {
   if (!lib.Loaded()) {
-    std::fprintf(out, "No card library: %s cannot be loaded (%s)%s.\n", path.c_str(),
-                 lib.Error().c_str(), chosen ? "" : ", so the driver could not be loaded either");
+    std::fprintf(out, "No card library: %s cannot be loaded (%s).\n", path.c_str(),
+                 lib.Error().c_str());
     return false;
   }
   std::string missing;
@@ -116,8 +119,70 @@ bool Bound(const Library& lib, const std::string& path, bool chosen, qv::CardLib
                  missing.c_str());
     return false;
   }
-  std::fprintf(out, "card library  %s  (%s)\n", lib.Path().c_str(), Kind(lib, true).c_str());
+  bool simulator = false;
+  std::fprintf(out, "card library  %s  (%s)\n", lib.Path().c_str(),
+               Kind(lib, true, &simulator).c_str());
+  WarnSimulatorSettings(simulator, out);
   return true;
+}
+
+// The card library that the driver binds when loaded in one way: its path, or why the driver
+// cannot be loaded that way.
+struct Binding {
+  std::string path, error;
+};
+
+Binding Bind(const std::string& driver, bool altered) {
+  const Library lib(driver, altered);
+  return lib.Loaded() ? Binding{LoadedCardLibraryPath(), {}} : Binding{{}, lib.Error()};
+}
+
+void PrintBinding(const char* way, const Binding& b, const std::string& driver, bool altered,
+                  FILE* out) {
+  if (b.path.empty()) {
+    std::fprintf(out, "%-13s the driver cannot be loaded: %s\n", way, b.error.c_str());
+    return;
+  }
+  const std::string where = FoundIn(b.path, driver, altered);
+  std::fprintf(out, "%-13s %s%s%s%s\n", way, b.path.c_str(), where.empty() ? "" : "  (in ",
+               where.c_str(), where.empty() ? "" : ")");
+}
+
+// Which card library the driver binds in each way a host may load it, with a warning where a
+// host's way decides it, or where a library beside the driver is missed; the way of `altered`
+// is then loaded again and kept in `driver`, for the list. False (after saying why) when the
+// driver cannot be loaded that way.
+bool Bindings(const std::string& driver_path, bool altered, std::optional<Library>& driver,
+              FILE* out) {
+  if (!TwoWaysOfLoading()) {
+    PrintBinding("driver binds", Bind(driver_path, false), driver_path, false, out);
+  } else {
+    const Binding plain = Bind(driver_path, false), other = Bind(driver_path, true);
+    PrintBinding("plain load", plain, driver_path, false, out);
+    PrintBinding("altered load", other, driver_path, true, out);
+    if (plain.path.empty() != other.path.empty() ||
+        (!plain.path.empty() && !SamePath(plain.path, other.path)))
+      std::fputs(
+          "warning: the two ways of loading the driver bind different card libraries: "
+          "which one the host gets depends on how it loads its drivers (see \"Where the "
+          "card library must lie\" in README.md)\n",
+          out);
+    const std::string beside = Beside(driver_path, CardLibraryFileName());
+    const bool in_program_folder = SamePath(Beside(driver_path, "."), ProgramFolder());
+    if (FileExists(beside) &&
+        (plain.path.empty() || !SamePath(plain.path, beside) || in_program_folder))
+      std::fprintf(out,
+                   "warning: %s lies beside the driver, where a host that loads the driver "
+                   "plainly does not look for it%s\n",
+                   beside.c_str(),
+                   in_program_folder
+                       ? " (qvhost finds it only because qvhost lies in that folder too)"
+                       : "");
+  }
+  driver.emplace(driver_path, altered);
+  if (driver->Loaded()) return true;
+  std::fprintf(out, "No card library: the driver cannot be loaded: %s.\n", driver->Error().c_str());
+  return false;
 }
 
 // The count call, guarded as the driver guards it; false after saying why there is no list.
@@ -204,20 +269,21 @@ int Verdict(const Survey& survey, uint32_t count, FILE* out) {
 
 }  // namespace
 
-int ListCards(const std::string& driver_path, const std::string& card_library, bool ini_template) {
+int ListCards(const std::string& driver_path, const std::string& card_library, bool ini_template,
+              bool altered) {
   // With a template on stdout, the list and the verdict go to stderr.
   FILE* out = ini_template ? stderr : stdout;
-  bool search = false;
-  const std::string path = CardLibraryPath(driver_path, card_library, &search);
-  const Library lib(path, search);
+  std::optional<Library> driver;  // holds the card library it bound
+  if (card_library.empty() && !Bindings(driver_path, altered, driver, out)) return 1;
+  const std::string path = card_library.empty() ? LoadedCardLibraryPath() : card_library;
+  const Library lib(path);
   // Whatever the list found, a report of the simulator's replay gives a status of its own.
   const auto done = [&lib](int status) {
     return AfterReplay(lib.Loaded() ? lib.Find("OX952Sim_ReplayEnd") : nullptr, status);
   };
   qv::CardLibrary table{};
   uint32_t count = 0;
-  if (!Bound(lib, path, !card_library.empty(), table, out) || !Counted(table, &count, out))
-    return done(1);
+  if (!Bound(lib, path, table, out) || !Counted(table, &count, out)) return done(1);
   std::fprintf(out, "%5s  %-12s  %-18s %4s  %4s  %s\n", "index", "device ID", "model", "bus",
                "slot", "state");
   Survey survey;
@@ -228,6 +294,25 @@ int ListCards(const std::string& driver_path, const std::string& card_library, b
   const int status = Verdict(survey, count, out);
   if (status == 0 && ini_template) PrintTemplate(survey.first_free);
   return done(status);
+}
+
+void WarnSimulatorSettings(bool simulator, FILE* out) {
+  for (const char* variable : {"VODRA_OX952_SIM", "VODRA_OX952_REPLAY"}) {
+    const char* value = std::getenv(variable);
+    if (!simulator && value != nullptr && *value != '\0')
+      std::fprintf(out,
+                   "warning: %s is set, but the card library is not the Qv_lvk5120x card "
+                   "simulator, so nothing reads it\n",
+                   variable);
+  }
+}
+
+std::string LoadedCardLibrary(bool* simulator) {
+  *simulator = false;
+  const std::string path = LoadedCardLibraryPath();
+  if (path.empty()) return {};
+  const Library lib(path);
+  return path + "  (" + Kind(lib, true, simulator) + ")";
 }
 
 }  // namespace qvhost

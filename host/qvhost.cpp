@@ -13,6 +13,7 @@
 #include "config/cp1250.h"
 #include "driver/channels.h"
 #include "driver/host_abi.h"
+#include "driver/product_version.h"
 #include "host/check_file.h"
 #include "host/list_cards.h"
 #include "host/loader.h"
@@ -58,6 +59,7 @@ struct Options {
   int cycles = 0;
   int period_ms = 100;
   bool monitor = false;
+  bool altered = false;
   std::vector<Output> outputs;
   bool list_cards = false;
   bool ini_template = false;
@@ -69,8 +71,10 @@ void Usage(FILE* to) {
   std::fputs(
       "usage: qvhost --ini FILE [options]\n"
       "       qvhost --list-cards [--ini-template] [--driver PATH] [--card-library PATH]\n"
+      "                           [--altered-search-path]\n"
       "       qvhost --check FILE\n"
       "       qvhost --trace-runs FILE\n"
+      "       qvhost --version\n"
       "Loads the QV driver, initialises one instance from the parameter FILE and runs the\n"
       "host's cycle against whatever card library stands behind the driver.\n"
       "\n"
@@ -86,6 +90,12 @@ void Usage(FILE* to) {
       "  --out CH=VALUE     write VALUE to output channel CH every cycle; repeatable.\n"
       "                     Channels 50-57 and 60-67 take 0 or 1; VALUE may be 0x...\n"
       "  --monitor          show the driver's register monitor window during the cycles\n"
+      "  --altered-search-path\n"
+      "                     load the driver as a host that uses LOAD_WITH_ALTERED_SEARCH_PATH\n"
+      "                     does: the driver's own folder is searched for the card library\n"
+      "                     (default: as a plain LoadLibrary, which searches qvhost's folder,\n"
+      "                     the system folders, the current folder and PATH); Windows only\n"
+      "  --version          qvhost's version\n"
       "  --help             this text\n"
       "\n"
       "  --list-cards       list the cards that the driver's card library reports (device ID,\n"
@@ -123,6 +133,11 @@ int ParseArgs(int argc, char** argv, Options& o) {
     if (a == "--help" || a == "-h") {
       Usage(stdout);
       std::exit(0);
+    } else if (a == "--version") {
+      std::puts("qvhost (Qv_lvk5120x) " QV_VERSION_TEXT);
+      std::exit(0);
+    } else if (a == "--altered-search-path") {
+      o.altered = true;
     } else if (a == "--ini" && has_value) {
       o.ini = argv[++i];
     } else if (a == "--driver" && has_value) {
@@ -217,6 +232,13 @@ void WaitPumping(int ms, bool pump) {
   } while (true);
 }
 
+// Which card library the driver bound, on stderr (stdout is the host's view).
+void NameCardLibrary() {
+  bool simulator = false;
+  std::fprintf(stderr, "qvhost: card library %s\n", qvhost::LoadedCardLibrary(&simulator).c_str());
+  qvhost::WarnSimulatorSettings(simulator, stderr);
+}
+
 int Run(const Options& o, const Exports& e) {
   std::printf("Version        0x%08" PRIX32 " (%" PRIu32 ")\n", e.Version(), e.Version());
   std::printf("Check          %s\n", e.Check() != 0 ? "true" : "false");
@@ -269,7 +291,7 @@ int main(int argc, char** argv) {
   if (!o.trace_runs.empty()) return qvhost::TraceRuns(o.trace_runs);
   // Choosing a library by path is asking for it, our simulator included.
   if (!o.card_library.empty()) qvhost::SetEnvironment(QV_SIM_DEFAULT_VARIABLE, "1");
-  if (o.list_cards) return qvhost::ListCards(o.driver, o.card_library, o.ini_template);
+  if (o.list_cards) return qvhost::ListCards(o.driver, o.card_library, o.ini_template, o.altered);
 
   // Loaded before the driver, the chosen card library is the one its import finds: Windows
   // takes a module already loaded under that name, Linux a library with that soname.
@@ -282,11 +304,12 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  qvhost::Library lib(o.driver);
+  qvhost::Library lib(o.driver, o.altered);
   if (!lib.Loaded()) {
     std::fprintf(stderr, "qvhost: cannot load %s: %s\n", o.driver.c_str(), lib.Error().c_str());
     return 1;
   }
+  NameCardLibrary();
   Exports e;
   if (!ResolveAll(lib, e)) return 1;
   const int status = Run(o, e);

@@ -28,21 +28,12 @@ std::string ReadWholeFile(const std::string& path, bool* ok) {
   return text;
 }
 
-// True when the process asked for the default card. A simulator that nothing chose (its file
-// put beside a real host's driver) must not pass for a card, so it says what it is instead.
-bool DefaultCardChosen() {
+// The default card's setting: "VODRA_OX952_SIM_DEFAULT=1" when the process asked for it (with
+// 1, nothing else), else "".
+std::string DefaultCardChooser() {
   std::string value;
-  if (ReadEnv(QV_SIM_DEFAULT_VARIABLE, &value) && value == "1") return true;
-  const std::string self = kSimPlatform.OwnPath();
-  kSimPlatform.Warn("VODRA_OX952 simulator: " + self +
-                    " is the " QV_SIMULATOR_IDENTITY
-                    ", not the maker's card library, and nothing chose it, so it presents no "
-                    "card. To use it, choose it: qvhost --card-library " +
-                    self + ", or set " + kConfigVariable +
-                    " to a configuration file or " QV_SIM_DEFAULT_VARIABLE
-                    "=1 (one free LVK-5120B at bus 2, slot 13). Otherwise remove it and "
-                    "install the maker's library.");
-  return false;
+  return ReadEnv(QV_SIM_DEFAULT_VARIABLE, &value) && value == "1" ? QV_SIM_DEFAULT_VARIABLE "=1"
+                                                                  : "";
 }
 
 }  // namespace
@@ -71,6 +62,7 @@ int Simulator::Configure(const char* text) {
   std::lock_guard<std::mutex> lock(mutex_);
   ClearState();
   OpenTrace();
+  chooser_ = "OX952Sim_Configure";
   if (text == nullptr) {
     Apply(SimConfig{}, "OX952Sim_Configure: no text");
   } else {
@@ -135,6 +127,35 @@ void Simulator::Say(void* simulator, std::string_view line) {
   }
 }
 
+void Simulator::SayWhyOnce() {
+  if (said_why_) return;
+  said_why_ = true;
+  const std::string self = kSimPlatform.OwnPath();
+  if (!chooser_.empty()) {
+    // Whoever finds cards on a machine should learn that they are simulated, and why.
+    kSimPlatform.Warn("VODRA_OX952 simulator: " + self +
+                      " is the " QV_SIMULATOR_IDENTITY
+                      ", not the maker's card library; it presents simulated cards because " +
+                      chooser_ + " chose it.");
+    return;
+  }
+  // A simulator that nothing chose (its file put beside a real host's driver) must not pass
+  // for a card, so it says what it is instead.
+  std::string value;
+  const std::string other =
+      ReadEnv(QV_SIM_DEFAULT_VARIABLE, &value)
+          ? std::string(" (" QV_SIM_DEFAULT_VARIABLE "=") + value + " does not: only 1 chooses it)"
+          : std::string();
+  kSimPlatform.Warn(
+      "VODRA_OX952 simulator: " + self +
+      " is the " QV_SIMULATOR_IDENTITY ", not the maker's card library, and nothing chose it" +
+      other + ", so it presents no card. To use it, choose it: qvhost --card-library " + self +
+      ", or set " + kConfigVariable +
+      " to a configuration file or " QV_SIM_DEFAULT_VARIABLE
+      "=1 (one free LVK-5120B at bus 2, slot 13). Otherwise remove it and "
+      "install the maker's library.");
+}
+
 void Simulator::Finish(const Call& call) {
   if (journal_.size() < OX952SIM_JOURNAL_LIMIT) journal_.push_back(call.record);
   if (trace_) WriteTrace(call);
@@ -175,12 +196,15 @@ void Simulator::LoadFromEnvironment() {
     replay_.emplace(&Simulator::Say, this);
     replay_->Open(path, run);
     Apply(SimConfig{}, {});
+    chooser_ = std::string(kReplayVariable) + "=" + path;
     return;
   }
   if (!ReadEnv(kConfigVariable, &path) || path.empty()) {
-    Apply(DefaultCardChosen() ? DefaultSimConfig() : SimConfig{}, {});
+    chooser_ = DefaultCardChooser();
+    Apply(chooser_.empty() ? SimConfig{} : DefaultSimConfig(), {});
     return;
   }
+  chooser_ = std::string(kConfigVariable) + "=" + path;
   bool ok = false;
   const std::string text = ReadWholeFile(path, &ok);
   SimConfig config;
@@ -253,6 +277,7 @@ uint32_t Run(Call call, Answer answer) {
   Simulator& sim = Sim();
   {
     auto lock = sim.Lock();
+    sim.SayWhyOnce();
     if (!sim.Replayed(call)) {
       uint32_t& result = call.record.result;
       result = sim.FaultResult(call.record.function);

@@ -65,6 +65,9 @@ class Simulator {
 
   // With a replay (VODRA_OX952_REPLAY): answers the call from the trace and returns true.
   bool Replayed(Call& call);
+  // At the first card call: which setting chose the simulator, or that nothing did, once, on
+  // stderr and in the debugger output.
+  void SayWhyOnce();
   // Journals and traces a finished call, and what it raises instead of returning.
   void Finish(const Call& call);
   // Ends a replay as the host's run ends; the number of reports it made (0 without one).
@@ -88,6 +91,8 @@ class Simulator {
 
   std::mutex mutex_;
   bool loaded_ = false;
+  std::string chooser_;  // the setting that chose the simulator, "NAME=value"; "" for none
+  bool said_why_ = false;
   SimConfig config_;
   std::string config_error_;
   std::vector<SimCard> cards_;

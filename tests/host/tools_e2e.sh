@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# tools_e2e.sh QVHOST TESTS_DIR SIMULATOR MINIMAL TRACER [EMULATOR]: the integrator's tools as
-# a person uses them: the card list on a system with several cards, a template saved and
-# checked, a library that faults, each kind of card library named, and parameter files with
-# faults or in the wrong code page, each checked against what Init makes of it.
+# tools_e2e.sh QVHOST TESTS_DIR SIMULATOR MINIMAL TRACER EARLIER [EMULATOR]: the integrator's
+# tools as a person uses them: the card list on a system with several cards, a template saved
+# and checked, a library that faults, each kind of card library named (EARLIER: our simulator
+# as shipped before its mark), and parameter files with faults or in the wrong code page,
+# each checked against what Init makes of it.
 set -euo pipefail
-qvhost=$1 here=$2 sim=$3 minimal=$4 tracer=$5
-emulator=${6:-}
+qvhost=$1 here=$2 sim=$3 minimal=$4 tracer=$5 earlier=$6
+emulator=${7:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 run() { if [ -n "$emulator" ]; then "$emulator" "$qvhost" "$@"; else "$qvhost" "$@"; fi; }
@@ -51,6 +52,7 @@ VODRA_OX952_TRACE=$work/list.trace expect 0 \
   '^ +1  512 +\(0x200\)  LVK-5120B +2 +13  free$' \
   '^ +2  528 +\(0x210\)  LVK-5120C +3 +1  in use \(OX952_Open gives 3\)$' \
   '^ +3  530 +\(0x212\)  LVK-5120E +5 +2  free$' 'First free card: LVK-5120B at bus 2, slot 13' \
+  '^VODRA_OX952 simulator: .* presents simulated cards because VODRA_OX952_SIM=.*cards\.sim chose it\.$' \
   -- --list-cards
 # Every card it opened it closed again.
 opened=$(tr -d '\r' <"$work/list.trace" | grep -c '^OX952_Open(.*) = 0$' || true)
@@ -58,7 +60,11 @@ closed=$(tr -d '\r' <"$work/list.trace" | grep -c '^OX952_Close(.*) = 0$' || tru
 [ "$opened" = 2 ] && [ "$closed" = 2 ] || fail "--list-cards opened $opened cards, closed $closed"
 # The maker's library (any without our mark; the minimal one stands in), and our tracer with
 # the library behind it.
-expect 0 "^card library  .*  \(the maker's library\)$" -- --list-cards --card-library "$minimal"
+expect 0 "^card library  .*  \(the maker's library\)$" \
+  '^warning: VODRA_OX952_SIM is set, but the card library is not the Qv_lvk5120x card simulator' \
+  -- --list-cards --card-library "$minimal"
+expect 0 "^card library  .*  \(an earlier Qv_lvk5120x card simulator, not the maker's library" \
+  '!warning' -- --list-cards --card-library "$earlier"
 VODRA_OX952_REAL=$sim expect 0 "^card library  .*  \(Qv_lvk5120x tracing card library, in front \
 of .*: Qv_lvk5120x card simulator, not the maker's library\)$" -- --list-cards --card-library "$tracer"
 # A parameter file for the first free card, saved, checked and run on.
@@ -72,6 +78,10 @@ printf '[Nastaven\xed karty]' | grep -qaF -f - "$work/card.ini" || fail "templat
 cmp -s "$work/card.ini" "$here/template.ini" || fail "the template differs from template.ini"
 check 0 '^\[Nastavení karty\] BUS = "2"' '^\[Nastavení karty\] SLOT = "13"' \
   'driver says: Bez chyby' 'accepted, 0 problems' "$work/card.ini"
+
+# Only 1 chooses the default card.
+VODRA_OX952_SIM='' VODRA_OX952_SIM_DEFAULT=0 expect 1 'The card library reports no cards' \
+  'nothing chose it \(VODRA_OX952_SIM_DEFAULT=0 does not: only 1 chooses it\)' -- --list-cards
 
 printf 'card 513 1 4\ncard 528 3 1 in-use\n' >"$work/busy.sim"
 VODRA_OX952_SIM=$work/busy.sim expect 1 'in use' 'Every LVK-5120B, C or E card is in use' \
@@ -115,6 +125,14 @@ check 0 'Automatická detekce = "JKL" +-> not a number: keeps the default 1, ok$
   'line 6: key BUS is written twice; the driver takes line 5' \
   'line 16: key CNT0CWReg is written twice; the driver takes line 15' 'accepted, 2 problems' \
   "$here/sections.ini"
+# The card's choice missing is a problem of its own.
+printf '[Nastaven\xed karty]\r\nBUS=2\r\nSLOT=13\r\n' >noauto.ini
+check 1 'Automatická detekce = \(absent\) .*<- problem$' 'refused, 1 problem found' "$work/noauto.ini"
+# A name without a folder: the Windows profile functions read it from the Windows folder.
+if [ -n "$emulator" ]; then
+  expect 1 '^note: noauto\.ini has no folder: the driver reads it from the Windows folder, .*\\noauto\.ini$' \
+    -- --check noauto.ini
+fi
 # The reader's value ends at a zero byte.
 printf '[Nastaven\xed karty]\r\nAutomatick\xe1 detekce=0\r\nBUS=300\0x\r\nSLOT=13\r\n' >zero.ini
 check 1 'BUS = "300" +-> 300, out of range' 'refused, 1 problem found' "$work/zero.ini"

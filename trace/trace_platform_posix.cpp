@@ -83,28 +83,29 @@ int64_t PosixFileSize(void* file) {
   return fstat(Descriptor(file), &status) == 0 ? static_cast<int64_t>(status.st_size) : -1;
 }
 
-bool PosixReadAt(void* file, int64_t offset, char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = pread(Descriptor(file), data, size, static_cast<off_t>(offset));
+// Repeats `io(done)`, which transfers from `done` bytes on and returns what it did, until all
+// `size` bytes are through.
+template <typename Io>
+bool Whole(std::size_t size, Io io) {
+  for (std::size_t done = 0; done < size;) {
+    const ssize_t n = io(done);
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-    offset += n;
+    done += static_cast<std::size_t>(n);
   }
   return true;
 }
 
+bool PosixReadAt(void* file, int64_t offset, char* data, std::size_t size) {
+  return Whole(size, [&](std::size_t done) {
+    return pread(Descriptor(file), data + done, size - done, static_cast<off_t>(offset + done));
+  });
+}
+
 bool PosixWriteAt(void* file, int64_t offset, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = pwrite(Descriptor(file), data, size, static_cast<off_t>(offset));
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-    offset += n;
-  }
-  return true;
+  return Whole(size, [&](std::size_t done) {
+    return pwrite(Descriptor(file), data + done, size - done, static_cast<off_t>(offset + done));
+  });
 }
 
 }  // namespace

@@ -103,28 +103,30 @@ OVERLAPPED At(int64_t offset) {
   return at;
 }
 
-bool Win32ReadAt(void* file, int64_t offset, char* data, std::size_t size) {
-  while (size > 0) {
-    OVERLAPPED at = At(offset);
+// Repeats `io(done, &n)`, which transfers from `done` bytes on and sets what it did, until all
+// `size` bytes are through.
+template <typename Io>
+bool Whole(std::size_t size, Io io) {
+  for (std::size_t done = 0; done < size;) {
     DWORD n = 0;
-    if (!ReadFile(file, data, static_cast<DWORD>(size), &n, &at) || n == 0) return false;
-    data += n;
-    size -= n;
-    offset += n;
+    if (!io(done, &n) || n == 0) return false;
+    done += n;
   }
   return true;
 }
 
+bool Win32ReadAt(void* file, int64_t offset, char* data, std::size_t size) {
+  return Whole(size, [&](std::size_t done, DWORD* n) {
+    OVERLAPPED at = At(offset + static_cast<int64_t>(done));
+    return ReadFile(file, data + done, static_cast<DWORD>(size - done), n, &at) != FALSE;
+  });
+}
+
 bool Win32WriteAt(void* file, int64_t offset, const char* data, std::size_t size) {
-  while (size > 0) {
-    OVERLAPPED at = At(offset);
-    DWORD n = 0;
-    if (!WriteFile(file, data, static_cast<DWORD>(size), &n, &at) || n == 0) return false;
-    data += n;
-    size -= n;
-    offset += n;
-  }
-  return true;
+  return Whole(size, [&](std::size_t done, DWORD* n) {
+    OVERLAPPED at = At(offset + static_cast<int64_t>(done));
+    return WriteFile(file, data + done, static_cast<DWORD>(size - done), n, &at) != FALSE;
+  });
 }
 
 }  // namespace
